@@ -1,0 +1,41 @@
+#include "app/AppEvents.h"
+
+#include <cwchar>
+
+namespace {
+
+HANDLE CreateNamedEvent(const wchar_t* name) { return CreateEventW(nullptr, TRUE, FALSE, name); }
+
+void CloseEvent(HANDLE& event) {
+    if (event) CloseHandle(event);
+    event = nullptr;
+}
+
+}  // namespace
+
+AppEvents& TheEvents() {
+    static AppEvents events;
+    return events;
+}
+
+void CreateAppEvents() {
+    AppEvents& events = TheEvents();
+    events.ApplicationDone = CreateNamedEvent(L"ApplicationDone");
+    events.StopRecording = CreateNamedEvent(L"StopRecording");
+    events.RecordingDone = CreateNamedEvent(L"RecordingDone");
+    events.InterActive = CreateNamedEvent(L"InterActive");
+    for (int i = 0; i < CommandEventCount; ++i) {
+        wchar_t name[32];
+        std::swprintf(name, 32, L"Command %u", static_cast<unsigned>(i));
+        events.CommandEvent[i] = CreateNamedEvent(name);
+    }
+}
+
+void CloseAppEvents() {
+    AppEvents& events = TheEvents();
+    CloseEvent(events.ApplicationDone);
+    CloseEvent(events.StopRecording);
+    CloseEvent(events.RecordingDone);
+    CloseEvent(events.InterActive);
+    for (HANDLE& event : events.CommandEvent) CloseEvent(event);
+}

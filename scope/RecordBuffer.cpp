@@ -1,0 +1,6 @@
+#include "scope/RecordBuffer.h"
+
+RecordStore& TheRecord() {
+    static RecordStore record;
+    return record;
+}
