@@ -6,6 +6,6 @@ add_link_options(-static -static-libgcc -static-libstdc++)
 # The layouts the build produces: the release layout carries TAVO.exe and
 # Tavo.ini only; the simulator layout adds our simulated FTD2XX.dll. Test
 # executables run beside the simulator too.
-set(TAVO_RELEASE_DIR ${CMAKE_BINARY_DIR}/release)
-set(TAVO_SIM_DIR ${CMAKE_BINARY_DIR}/sim)
-set(TAVO_TEST_DIR ${CMAKE_BINARY_DIR}/testbin)
+set(TAVO_RELEASE_DIR ${CMAKE_BINARY_DIR}/out/release)
+set(TAVO_SIM_DIR ${CMAKE_BINARY_DIR}/out/simulator)
+set(TAVO_TEST_DIR ${CMAKE_BINARY_DIR}/out/tests)

@@ -1,0 +1,143 @@
+#include "app/Application.h"
+
+#include <commctrl.h>
+
+#include <clocale>
+#include <cwchar>
+
+#include "app/AppEvents.h"
+#include "app/MainWindow.h"
+#include "editors/ParameterBlock.h"
+#include "link/CommunicationWorker.h"
+#include "scope/DecodingView.h"
+#include "scope/RecordBuffer.h"
+#include "settings/ProfileFile.h"
+#include "settings/Settings.h"
+#include "app/StatusBar.h"
+
+namespace {
+
+HACCEL Accelerators = nullptr;
+wchar_t NameParamFile[MAX_PATH] = {};
+
+// The directory of the running executable with its closing backslash.
+void BuildSettingsPath() {
+    const DWORD length = GetModuleFileNameW(nullptr, NameParamFile, MAX_PATH);
+    NameParamFile[length < MAX_PATH ? length : MAX_PATH - 1] = L'\0';
+    wchar_t* slash = std::wcsrchr(NameParamFile, L'\\');
+    if (slash) slash[1] = L'\0';
+    const size_t used = std::wcslen(NameParamFile);
+    std::wcsncat(NameParamFile, L"Tavo.ini", MAX_PATH - 1 - used);
+}
+
+void AllocateRecordBuffer() {
+    RecordStore& record = TheRecord();
+    record.Buffer = static_cast<uint8_t*>(HeapAlloc(GetProcessHeap(), 0, RecordBufferSize));
+    record.Length = 0;
+    if (record.Buffer) FillMemory(record.Buffer, RecordBufferSize, RecordBufferFill);
+}
+
+void FreeRecordBuffer() {
+    RecordStore& record = TheRecord();
+    if (record.Buffer) HeapFree(GetProcessHeap(), 0, record.Buffer);
+    record.Buffer = nullptr;
+    record.Length = 0;
+}
+
+bool IsDialogWindow(HWND window) {
+    wchar_t className[16] = {};
+    return GetClassNameW(window, className, 16) && std::wcscmp(className, L"#32770") == 0;
+}
+
+}  // namespace
+
+int CheckScreenResolution() {
+    HDC screen = GetDC(nullptr);
+    const int width = GetDeviceCaps(screen, HORZRES);
+    const int height = GetDeviceCaps(screen, VERTRES);
+    ReleaseDC(nullptr, screen);
+    if (width >= MinimumScreenWidth && height >= MinimumScreenHeight) return 1;
+    wchar_t message[64];
+    std::swprintf(message, 64, L"Bildschirmaulösung\naktuell:  %4d * %4d\nbenötigt: %4d * %4d", width, height,
+                  MinimumScreenWidth, MinimumScreenHeight);
+    MessageBoxW(nullptr, message, L"TAVO", MB_OK | MB_ICONERROR);
+    return 0;
+}
+
+bool StartApplication(HINSTANCE instance, int* exitCode) {
+    if (!CheckScreenResolution()) {
+        *exitCode = ExitScreenTooSmall;
+        return false;
+    }
+    SetAppInstance(instance);
+    Accelerators = LoadAcceleratorsW(instance, L"ACCEL");
+    // Numbers are formatted and parsed with a decimal comma everywhere.
+    std::setlocale(LC_ALL, "German");
+    SetPreviewActive(0);
+    CreateAppEvents();
+    BuildSettingsPath();
+    Settings& settings = AppSettings();
+    ResetChannelTable(settings);
+    if (!LoadSettings(NameParamFile)) {
+        MessageBoxW(nullptr, L"Fehler beim Einlesen der Parameter aus Tavo.ini", L"TAVO", MB_OK | MB_ICONERROR);
+        *exitCode = ExitSettingsUnreadable;
+        return false;
+    }
+    ClearDecoding();
+    StoreControllerState(ControllerNotAvailable);
+
+    INITCOMMONCONTROLSEX controls{sizeof(controls), 0x28FF};
+    InitCommonControlsEx(&controls);
+    TheParameterBlock().Clear();
+    RegisterMainWindowClass(instance);
+    HWND window = CreateMainWindow(instance);
+    SetMainWnd(window);
+    SetUserIsAdmin(IsUserAdministrator());
+    ShowWindow(window, SW_SHOWMAXIMIZED);
+    UpdateWindow(window);
+    SendMessageW(window, WM_APP, APP_SET_TITLE, 0);
+    AllocateRecordBuffer();
+    SetTimer(window, TimerClock, 1000, nullptr);
+    SetTimer(window, TimerStartWorker, 1000, nullptr);
+    *exitCode = ExitNormal;
+    return true;
+}
+
+void DispatchAppMessage(MSG& message) {
+    HWND root = message.hwnd ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
+    HWND mainWindow = MainWnd();
+    if (root && root != mainWindow && IsDialogWindow(root)) {
+        if (IsDialogMessageW(root, &message)) return;
+    } else if (root && root == mainWindow && Accelerators &&
+               TranslateAcceleratorW(mainWindow, Accelerators, &message)) {
+        return;
+    }
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+}
+
+int RunMessageLoop() {
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchAppMessage(message);
+    return static_cast<int>(message.wParam);
+}
+
+int ShutDownApplication() {
+    UnregisterClassW(L"TAVO", AppInstance());
+    SetMainWnd(nullptr);
+    SaveSettings(NameParamFile);
+    // A worker that did not end within the close wait may still use the
+    // buffer and the events: then they are left to the end of the process.
+    if (!CommunicationWorkerRunning()) {
+        FreeRecordBuffer();
+        CloseAppEvents();
+    }
+    return ExitNormal;
+}
+
+int RunTavo(HINSTANCE instance) {
+    int exitCode = ExitNormal;
+    if (!StartApplication(instance, &exitCode)) return exitCode;
+    RunMessageLoop();
+    return ShutDownApplication();
+}

@@ -1,0 +1,28 @@
+// Process start-up, the message loop and shutdown.
+#pragma once
+
+#include <windows.h>
+
+enum ExitCode : int { ExitNormal = 0, ExitScreenTooSmall = 1, ExitSettingsUnreadable = 2 };
+
+constexpr int MinimumScreenWidth = 1024;
+constexpr int MinimumScreenHeight = 768;
+
+// 1 when the desktop is at least 1024 x 768, else 0 after the error box.
+int CheckScreenResolution();
+// Nonzero when the user's token holds the Administrators group enabled.
+int IsUserAdministrator();
+
+// Steps up to the running message loop: on success the main window is shown,
+// the timers run and the result is true; otherwise `exitCode` says why not.
+bool StartApplication(HINSTANCE instance, int* exitCode);
+// Hands one message to a dialog's keyboard handling, the accelerators or its
+// window. Accelerators act only on messages for the main window, so letters
+// typed into a dialog never start controller commands.
+void DispatchAppMessage(MSG& message);
+int RunMessageLoop();
+// Releases what start-up made and writes Tavo.ini back; the exit code.
+int ShutDownApplication();
+
+// The whole program: start-up, loop, shutdown.
+int RunTavo(HINSTANCE instance);

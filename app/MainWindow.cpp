@@ -1,0 +1,344 @@
+#include "app/MainWindow.h"
+
+#include <dbt.h>
+#include <shellapi.h>
+
+#include <cwchar>
+
+#include "app/AppEvents.h"
+#include "app/Handles.h"
+#include "app/StatusBar.h"
+#include "editors/EditorDialogs.h"
+#include "link/CommunicationWorker.h"
+#include "records/RecordFiles.h"
+#include "resources/resource.h"
+#include "scope/DecodingView.h"
+#include "scope/ScopeView.h"
+
+namespace {
+
+// The device-interface class of the FTDI D2XX driver.
+constexpr GUID FTDI_GUID = {0x219D0508, 0x57A8, 0x4FF5, {0x97, 0xA1, 0xBD, 0x86, 0x58, 0x7C, 0x6C, 0x7E}};
+
+constexpr int MinimumWindowWidth = 800;
+constexpr int MinimumWindowHeight = 600;
+constexpr int ClockPartWidth = 200;
+constexpr DWORD CloseWaitMs = 2500;
+
+std::atomic<HWND> MainWindowHandle{nullptr};
+HINSTANCE Instance = nullptr;
+int UserIsAdmin = 0;
+std::atomic<int32_t> PreviewFlag{0};
+
+int ClientWidth = 0;
+int ClientHeight = 0;
+HDEVNOTIFY DeviceNotify = nullptr;
+
+// Menu commands that only ask the communication worker for work: the id and
+// the index of the CommandEvent it sets. Debug (3000) and Preview (3001) do more.
+struct CommandRequest {
+    int id;
+    int commandEvent;
+};
+constexpr CommandRequest CommandRequests[] = {
+    {IDM_WELD, 1}, {IDM_LIST, 2}, {IDM_INSTALL, 3}, {IDM_BURN, 4}, {IDM_RESTART, 5}, {IDM_FACTORY, 6},
+};
+
+void SetMenuItemEnabled(HWND window, UINT id, bool enabled) {
+    EnableMenuItem(GetMenu(window), id, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+void SendSetTitle(HWND window, const wchar_t* fileName) {
+    SendMessageW(window, WM_APP, APP_SET_TITLE, reinterpret_cast<LPARAM>(fileName));
+}
+
+void ShowStatePart(COLORREF colour) {
+    StatusBarFillPart(PartState, GetRValue(colour), GetGValue(colour), GetBValue(colour));
+}
+
+// The main window repaints the state field in a slightly darker green than
+// SetControllerState uses for the online state.
+COLORREF RepaintColourOf(int32_t state) {
+    switch (state) {
+        case ControllerOffline: return RGB(255, 0, 0);
+        case ControllerOnline: return RGB(0, 150, 0);
+        case ControllerActive: return RGB(0, 255, 0);
+        default: return RGB(0, 0, 0);
+    }
+}
+
+// --- message handlers -------------------------------------------------------
+
+LRESULT OnCreate(HWND window) {
+    DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+    filter.dbcc_size = sizeof(filter);
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = FTDI_GUID;
+    DeviceNotify = RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+
+    RECT client{};
+    GetClientRect(window, &client);
+    StatusBarInit(window, client.right - client.left);
+    PrepareRecordFileDialog(window);
+    DragAcceptFiles(window, TRUE);
+    return 0;
+}
+
+LRESULT OnSize(LPARAM lParam) {
+    ClientWidth = LOWORD(lParam);
+    ClientHeight = HIWORD(lParam);
+    StatusBarMove(ClientWidth, ClientHeight);
+    StatusBarRelayout(ClientWidth, ClockPartWidth);
+    return 0;
+}
+
+LRESULT OnSizing(WPARAM edge, LPARAM lParam) {
+    RECT& drag = *reinterpret_cast<RECT*>(lParam);
+    if (drag.bottom - drag.top < MinimumWindowHeight) {
+        if (edge == WMSZ_TOP || edge == WMSZ_TOPLEFT || edge == WMSZ_TOPRIGHT)
+            drag.top = drag.bottom - MinimumWindowHeight;
+        else if (edge == WMSZ_BOTTOM || edge == WMSZ_BOTTOMLEFT || edge == WMSZ_BOTTOMRIGHT)
+            drag.bottom = drag.top + MinimumWindowHeight;
+    }
+    if (drag.right - drag.left < MinimumWindowWidth) {
+        if (edge == WMSZ_LEFT || edge == WMSZ_TOPLEFT || edge == WMSZ_BOTTOMLEFT)
+            drag.left = drag.right - MinimumWindowWidth;
+        else if (edge == WMSZ_RIGHT || edge == WMSZ_TOPRIGHT || edge == WMSZ_BOTTOMRIGHT)
+            drag.right = drag.left + MinimumWindowWidth;
+    }
+    return TRUE;
+}
+
+LRESULT OnPaint(HWND window) {
+    {
+        PaintDC paint(window);
+        RECT client{};
+        GetClientRect(window, &client);
+        ClientWidth = client.right - client.left;
+        ClientHeight = client.bottom - client.top;
+        PaintScope(paint.Get(), ClientWidth, ClientHeight);
+    }
+    ShowStatePart(RepaintColourOf(GetControllerState()));
+    return 0;
+}
+
+LRESULT OnKeyDown(HWND window, WPARAM key) {
+    if (key != VK_LEFT && key != VK_RIGHT) return 1;
+    const bool found = key == VK_LEFT ? StepToPreviousTrigger() : StepToNextTrigger();
+    if (found) InvalidateRect(window, nullptr, TRUE);
+    return 0;
+}
+
+void TogglePreview(HWND window) {
+    SendSetTitle(window, nullptr);
+    const wchar_t* text = L"Preview";
+    if (PreviewFlag == 0) {
+        PreviewFlag = 1;
+        CheckMenuItem(GetMenu(window), IDM_PREVIEW, MF_BYCOMMAND | MF_CHECKED);
+    } else {
+        PreviewFlag = 0;
+        CheckMenuItem(GetMenu(window), IDM_PREVIEW, MF_BYCOMMAND | MF_UNCHECKED);
+        SetMenuItemEnabled(window, IDM_SAVE_DATA, true);
+        text = L"";
+    }
+    // The worker reads PreviewActive to learn which way it went.
+    SetEvent(TheEvents().InterActive);
+    StatusBarSetText(text, PartCommand);
+    StatusBarPostText(PartCommand);
+}
+
+void ShowInfo(HWND window) {
+    MessageBoxW(window, L"TAVO Version 0.2", L"TAVO", MB_OK | MB_ICONINFORMATION);
+}
+
+bool RequestCommand(int id) {
+    for (const CommandRequest& request : CommandRequests)
+        if (request.id == id) {
+            SetEvent(TheEvents().CommandEvent[request.commandEvent]);
+            return true;
+        }
+    return false;
+}
+
+LRESULT OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const int id = LOWORD(wParam);
+    switch (id) {
+        case IDM_CLOSE: SendMessageW(window, WM_CLOSE, 0, 0); return 0;
+        case IDM_SAVE_DATA: SaveCurrentRecording(); return 0;
+        case IDM_LOAD_DATA:
+            LoadRecordWithDialog();
+            SetMenuItemEnabled(window, IDM_SAVE_DATA, false);
+            return 0;
+        case IDM_PARAMETER:
+        case IDM_SETTINGS:
+        case IDM_TRIGGER:
+        case IDM_CHANNELS: OpenEditorDialog(id); return 0;
+        case IDM_DEBUG:
+            SendSetTitle(window, nullptr);
+            SetEvent(TheEvents().CommandEvent[0]);
+            SetMenuItemEnabled(window, IDM_SAVE_DATA, true);
+            return 0;
+        case IDM_PREVIEW: TogglePreview(window); return 0;
+        case IDM_START_WORKER: StartCommunicationWorker(); return 0;
+        case IDM_INFO: ShowInfo(window); return 0;
+        default:
+            if (RequestCommand(id)) return 0;
+            return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+void ShowClock() {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    wchar_t text[128];
+    std::swprintf(text, 128, L"%04u-%02u-%02u   %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
+                  now.wMinute, now.wSecond);
+    StatusBarSetText(text, PartClock);
+    StatusBarPostText(PartClock);
+}
+
+LRESULT OnTimer(HWND window, WPARAM timer) {
+    if (timer == TimerStartWorker) {
+        // Fires once: the first worker starts about a second after start-up.
+        PostMessageW(window, WM_COMMAND, IDM_START_WORKER, 0);
+        KillTimer(window, TimerStartWorker);
+    } else if (timer == TimerClock) {
+        ShowClock();
+    }
+    return 0;
+}
+
+bool IsDeviceInterface(LPARAM lParam) {
+    const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam);
+    return header && header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE;
+}
+
+LRESULT OnDeviceChange(HWND window, WPARAM event, LPARAM lParam) {
+    if (!IsDeviceInterface(lParam)) return TRUE;
+    if (event == DBT_DEVICEARRIVAL) {
+        if (GetControllerState() == ControllerOffline) PostMessageW(window, WM_COMMAND, IDM_START_WORKER, 0);
+    } else if (event == DBT_DEVICEREMOVECOMPLETE) {
+        StoreControllerState(ControllerOffline);
+        StatusBarSetText(L"Controller offline", PartState);
+        StatusBarPostTip(PartState);
+        ShowStatePart(RGB(0, 0, 0));
+        // The device is gone: its worker ends, so that an arrival can start
+        // exactly one new worker for the new device.
+        EndCommunicationWorker();
+    }
+    return TRUE;
+}
+
+LRESULT OnDropFiles(HWND window, HDROP drop) {
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    if (count > 1) {
+        MessageBoxW(window, L"One file only, please", L"TAVO", MB_OK);
+    } else if (count == 1) {
+        SetMenuItemEnabled(window, IDM_SAVE_DATA, false);
+        wchar_t path[MAX_PATH] = {};
+        if (DragQueryFileW(drop, 0, path, MAX_PATH)) LoadRecord(path);
+    }
+    DragFinish(drop);
+    return 0;
+}
+
+LRESULT OnApp(HWND window, WPARAM code, LPARAM lParam) {
+    switch (code) {
+        case APP_LINK_READY:
+            for (UINT id = IDM_DEBUG; id <= IDM_FACTORY; ++id) SetMenuItemEnabled(window, id, true);
+            break;
+        case APP_SET_TITLE: {
+            wchar_t caption[CaptionCapacity];
+            BuildCaption(reinterpret_cast<const wchar_t*>(lParam), caption);
+            SetWindowTextW(window, caption);
+            break;
+        }
+        case APP_REDRAW_DIAGRAM: {
+            RECT diagram{};
+            DiagramRect(ClientWidth, ClientHeight, &diagram);
+            InvalidateRect(window, &diagram, TRUE);
+            break;
+        }
+        default: break;
+    }
+    return 0;
+}
+
+LRESULT OnClose(HWND window) {
+    SetEvent(TheEvents().ApplicationDone);
+    // Returns at once when no worker runs; serves the worker's own requests
+    // to this thread meanwhile, so the two never wait for each other.
+    WaitForCommunicationWorker(CloseWaitMs);
+    KillTimer(window, TimerStartWorker);
+    KillTimer(window, TimerClock);
+    if (DeviceNotify) UnregisterDeviceNotification(DeviceNotify);
+    DeviceNotify = nullptr;
+    StatusBarDestroy();
+    DestroyWindow(window);
+    return 0;
+}
+
+}  // namespace
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE: return OnCreate(window);
+        case WM_DESTROY: PostQuitMessage(0); return 0;
+        case WM_SIZE: return OnSize(lParam);
+        case WM_SIZING: return OnSizing(wParam, lParam);
+        case WM_PAINT: return OnPaint(window);
+        case WM_CLOSE: return OnClose(window);
+        case WM_NOTIFY: return 0;
+        case WM_KEYDOWN: return OnKeyDown(window, wParam);
+        case WM_COMMAND: return OnCommand(window, message, wParam, lParam);
+        case WM_TIMER: return OnTimer(window, wParam);
+        case WM_DEVICECHANGE: return OnDeviceChange(window, wParam, lParam);
+        case WM_DROPFILES: return OnDropFiles(window, reinterpret_cast<HDROP>(wParam));
+        case WM_APP: return OnApp(window, wParam, lParam);
+        case WM_WORKER_ENDED: OnCommunicationWorkerEnded(); return 0;
+        default: return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+ATOM RegisterMainWindowClass(HINSTANCE instance) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = MainWndProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, L"ID_MY_ICON");
+    windowClass.hIconSm = LoadIconW(instance, L"ID_MY_ICON");
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    windowClass.lpszMenuName = L"UserMenu";
+    windowClass.lpszClassName = L"TAVO";
+    return RegisterClassExW(&windowClass);
+}
+
+HWND CreateMainWindow(HINSTANCE instance) {
+    return CreateWindowExW(WS_EX_ACCEPTFILES, L"TAVO", L"TAVO", WS_OVERLAPPEDWINDOW, 0, 0, 800, 600, nullptr,
+                           nullptr, instance, nullptr);
+}
+
+HWND MainWnd() { return MainWindowHandle; }
+void SetMainWnd(HWND window) { MainWindowHandle = window; }
+HINSTANCE AppInstance() { return Instance; }
+void SetAppInstance(HINSTANCE instance) { Instance = instance; }
+void SetUserIsAdmin(int isAdmin) { UserIsAdmin = isAdmin; }
+int32_t PreviewActive() { return PreviewFlag; }
+void SetPreviewActive(int32_t active) { PreviewFlag = active; }
+
+void BuildCaption(const wchar_t* fileName, wchar_t (&caption)[CaptionCapacity]) {
+    std::wcscpy(caption, UserIsAdmin ? L"Tavo (Administrator)" : L"Tavo");
+    if (!fileName) return;
+    std::wcscat(caption, L"  ");
+    const size_t room = CaptionCapacity - 1 - std::wcslen(caption);
+    const size_t length = std::wcslen(fileName);
+    if (length <= room) {
+        std::wcscat(caption, fileName);
+        return;
+    }
+    // A name that does not fit keeps its beginning and ends in an ellipsis.
+    std::wcsncat(caption, fileName, room - 1);
+    std::wcscat(caption, L"\u2026");
+}

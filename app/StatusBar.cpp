@@ -1,0 +1,280 @@
+#include "app/StatusBar.h"
+
+#include <commctrl.h>
+
+#include <atomic>
+#include <cwchar>
+#include <mutex>
+
+#include "app/Handles.h"
+
+namespace {
+
+// Asks the control's own thread to fill a part: wParam the part, lParam the colour.
+constexpr UINT StatusFillRequest = WM_APP + 0x40;
+constexpr UINT_PTR SubclassId = 1;
+
+struct PartFill {
+    bool active = false;
+    COLORREF colour = 0;
+};
+
+std::atomic<HWND> StatusWnd{nullptr};
+int StatusPartCount = 0;
+RECT StatusPartRect[StatusMaxParts] = {};
+int StatusPartEdge[StatusMaxParts] = {};
+PartFill StatusPartFill[StatusMaxParts];
+std::atomic<int32_t> ControllerState{ControllerNotAvailable};
+
+// The text buffers are written by both threads and read by the control when a
+// posted text arrives; the lock keeps every copy whole.
+std::mutex TextLock;
+wchar_t StatusPartText[StatusMaxParts][StatusTextCapacity] = {};
+
+bool ValidPart(int part) { return part >= 0 && part < StatusMaxParts; }
+
+bool OnControlThread(HWND control) { return GetWindowThreadProcessId(control, nullptr) == GetCurrentThreadId(); }
+
+// A posted text names the part's buffer; by the time it is handled the buffer
+// may be written again, so it is copied under the lock and the copy shown.
+int PartOfBuffer(LPARAM lParam) {
+    for (int part = 0; part < StatusMaxParts; ++part)
+        if (reinterpret_cast<const wchar_t*>(lParam) == StatusPartText[part]) return part;
+    return -1;
+}
+
+LRESULT ForwardWithCopiedText(HWND control, UINT message, WPARAM wParam, int part) {
+    wchar_t copy[StatusTextCapacity];
+    {
+        std::lock_guard guard(TextLock);
+        std::wmemcpy(copy, StatusPartText[part], StatusTextCapacity);
+    }
+    return DefSubclassProc(control, message, wParam, reinterpret_cast<LPARAM>(copy));
+}
+
+void DrawFill(HDC dc, int part) {
+    GdiObject<HBRUSH> brush(CreateSolidBrush(StatusPartFill[part].colour));
+    FillRect(dc, &StatusPartRect[part], brush.Get());
+}
+
+// The control repaints itself over a fill; draw the fills again afterwards so
+// the state field keeps its colour.
+void RedrawFills(HWND control) {
+    WindowDC dc(control);
+    for (int part = 0; part < StatusMaxParts; ++part)
+        if (StatusPartFill[part].active) DrawFill(dc.Get(), part);
+}
+
+LRESULT CALLBACK StatusBarSubclassProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                       DWORD_PTR) {
+    switch (message) {
+        case SB_SETTEXTW:
+        case SB_SETTIPTEXTW: {
+            const int part = PartOfBuffer(lParam);
+            if (part >= 0) return ForwardWithCopiedText(control, message, wParam, part);
+            break;
+        }
+        case WM_PAINT: {
+            const LRESULT result = DefSubclassProc(control, message, wParam, lParam);
+            RedrawFills(control);
+            return result;
+        }
+        case StatusFillRequest:
+            return StatusBarFillPart(static_cast<int>(wParam), GetRValue(lParam), GetGValue(lParam),
+                                     GetBValue(lParam));
+        case WM_NCDESTROY:
+            RemoveWindowSubclass(control, StatusBarSubclassProc, SubclassId);
+            break;
+    }
+    return DefSubclassProc(control, message, wParam, lParam);
+}
+
+void ReadPartRects(HWND control) {
+    for (int part = 0; part < 4; ++part)
+        SendMessageW(control, SB_GETRECT, part, reinterpret_cast<LPARAM>(&StatusPartRect[part]));
+}
+
+struct StateLook {
+    const wchar_t* text;
+    COLORREF colour;
+};
+
+StateLook LookOf(int32_t state) {
+    switch (state) {
+        case ControllerOffline: return {L"Controller offline", RGB(255, 0, 0)};
+        case ControllerOnline: return {L"Controller online", RGB(0, 155, 0)};
+        case ControllerActive: return {L"Controller active", RGB(0, 255, 0)};
+        default: return {L"Controller n/a", RGB(0, 0, 0)};
+    }
+}
+
+}  // namespace
+
+int StatusBarCreate(HWND parent) {
+    constexpr DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | SBT_TOOLTIPS | SBARS_SIZEGRIP | CCS_BOTTOM;
+    HWND control = CreateWindowExW(0, STATUSCLASSNAMEW, L"Ready", style, 0, 0, 0, 0, parent,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(StatusBarId)),
+                                   reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE)), nullptr);
+    StatusWnd = control;
+    if (!control) return 0;
+    SetWindowSubclass(control, StatusBarSubclassProc, SubclassId, 0);
+    StatusPartCount = StatusMaxParts;
+    const LRESULT parts = SendMessageW(control, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(StatusPartEdge));
+    if (parts != 1) return static_cast<int>(parts);
+    {
+        std::lock_guard guard(TextLock);
+        for (int part = 0; part < StatusMaxParts; ++part) {
+            StatusPartEdge[part] = -1;
+            StatusPartText[part][0] = L'\0';
+            StatusPartFill[part] = {};
+        }
+    }
+    // Replaces the creation text "Ready" at once.
+    return static_cast<int>(SendMessageW(control, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(StatusPartText[0])));
+}
+
+int StatusBarInit(HWND parent, int width) {
+    StatusBarCreate(parent);
+    StatusBarSetPartCount(4);
+    StatusBarSetPartEdges({200, width - 235, width - 200, width});
+    StatusBarSetMinHeight(StatusMinHeight);
+    StatusBarSetText(L"Controller n/a", PartState);
+    StatusBarSetText(L"Datum Uhrzeit", PartClock);
+    HWND control = StatusWnd;
+    for (int part = 0; part < 4; ++part) {
+        StatusBarSendText(part);
+        StatusBarPostTip(part);
+        if (control) SendMessageW(control, SB_GETRECT, part, reinterpret_cast<LPARAM>(&StatusPartRect[part]));
+    }
+    return control != nullptr;
+}
+
+int StatusBarDestroy() {
+    HWND control = StatusWnd;
+    if (!control || !DestroyWindow(control)) return 0;
+    StatusWnd = nullptr;
+    return 1;
+}
+
+int StatusBarSetPartCount(int count) {
+    if (count < 1 || count > StatusMaxParts) return 0;
+    StatusPartCount = count;
+    HWND control = StatusWnd;
+    if (!control) return 0;
+    return static_cast<int>(SendMessageW(control, SB_SETPARTS, count, reinterpret_cast<LPARAM>(StatusPartEdge)));
+}
+
+int StatusBarSetPartEdges(std::initializer_list<int> edges) {
+    const int n = static_cast<int>(edges.size());
+    if (StatusPartCount < n) return 0;
+    int i = 0;
+    for (int edge : edges) StatusPartEdge[i++] = edge;
+    HWND control = StatusWnd;
+    if (!control) return 0;
+    return static_cast<int>(
+        SendMessageW(control, SB_SETPARTS, StatusPartCount, reinterpret_cast<LPARAM>(StatusPartEdge)));
+}
+
+int StatusBarSetMinHeight(int height) {
+    HWND control = StatusWnd;
+    if (!control) return 0;
+    SendMessageW(control, SB_SETMINHEIGHT, height, 0);
+    SendMessageW(control, WM_SIZE, 0, 0);
+    return 1;
+}
+
+int StatusBarHeight() {
+    HWND control = StatusWnd;
+    RECT rect{};
+    if (!control || !GetWindowRect(control, &rect)) return 0;
+    return rect.bottom - rect.top;
+}
+
+int StatusBarMove(int width, int height) {
+    HWND control = StatusWnd;
+    if (!control || !IsWindowVisible(control)) return 0;
+    const int own = StatusBarHeight();
+    MoveWindow(control, 0, height - own, width, own, TRUE);
+    return own;
+}
+
+int StatusBarRelayout(int width, int rightWidth) {
+    HWND control = StatusWnd;
+    if (StatusPartCount >= 3) {
+        StatusPartEdge[StatusPartCount - 1] = width;
+        StatusPartEdge[StatusPartCount - 2] = width - rightWidth;
+        StatusPartEdge[StatusPartCount - 3] = width - rightWidth - StatusStateFieldWidth;
+        if (control)
+            SendMessageW(control, SB_SETPARTS, StatusPartCount, reinterpret_cast<LPARAM>(StatusPartEdge));
+    }
+    if (!control) return 0;
+    ReadPartRects(control);
+    return 1;
+}
+
+int StatusBarSetText(const wchar_t* text, int part) {
+    if (!ValidPart(part) || !text) return 0;
+    std::lock_guard guard(TextLock);
+    std::wcsncpy(StatusPartText[part], text, StatusTextCapacity - 1);
+    StatusPartText[part][StatusTextCapacity - 1] = L'\0';
+    return 1;
+}
+
+int StatusBarPostText(int part) {
+    HWND control = StatusWnd;
+    if (!control || !ValidPart(part)) return 0;
+    return PostMessageW(control, SB_SETTEXTW, part, reinterpret_cast<LPARAM>(StatusPartText[part]));
+}
+
+int StatusBarSendText(int part) {
+    HWND control = StatusWnd;
+    if (!control || !ValidPart(part)) return 0;
+    return static_cast<int>(SendMessageW(control, SB_SETTEXTW, part, reinterpret_cast<LPARAM>(StatusPartText[part])));
+}
+
+int StatusBarPostTip(int part) {
+    HWND control = StatusWnd;
+    if (!control || !ValidPart(part)) return 0;
+    return PostMessageW(control, SB_SETTIPTEXTW, part, reinterpret_cast<LPARAM>(StatusPartText[part]));
+}
+
+int StatusBarFillPart(int part, uint8_t red, uint8_t green, uint8_t blue) {
+    HWND control = StatusWnd;
+    if (!control || !ValidPart(part)) return 0;
+    const COLORREF colour = RGB(red, green, blue);
+    // The worker must never wait for the user-interface thread (which may be
+    // waiting for the worker to end): hand the fill over and go on.
+    if (!OnControlThread(control)) return PostMessageW(control, StatusFillRequest, part, colour);
+    SendMessageW(control, WM_PAINT, 0, 0);  // let the control draw itself before the fill
+    StatusPartFill[part] = {true, colour};
+    WindowDC dc(control);
+    DrawFill(dc.Get(), part);
+    return 1;
+}
+
+int32_t SetControllerState(int32_t state) {
+    const int32_t previous = ControllerState.exchange(state);
+    const StateLook look = LookOf(state);
+    StatusBarSetText(look.text, PartState);
+    StatusBarPostTip(PartState);
+    StatusBarFillPart(PartState, GetRValue(look.colour), GetGValue(look.colour), GetBValue(look.colour));
+    return previous;
+}
+
+int32_t GetControllerState() { return ControllerState; }
+
+void StoreControllerState(int32_t state) { ControllerState = state; }
+
+HWND StatusBarWindow() { return StatusWnd; }
+
+std::wstring StatusBarText(int part) {
+    if (!ValidPart(part)) return {};
+    std::lock_guard guard(TextLock);
+    return StatusPartText[part];
+}
+
+RECT StatusBarPartRect(int part) { return ValidPart(part) ? StatusPartRect[part] : RECT{}; }
+
+int StatusBarPartEdge(int part) { return ValidPart(part) ? StatusPartEdge[part] : 0; }
+
+int StatusBarPartCount() { return StatusPartCount; }

@@ -1,0 +1,190 @@
+#include "link/Ftdi.h"
+
+#include <atomic>
+#include <cwchar>
+#include <mutex>
+
+#include "app/StatusBar.h"
+
+namespace {
+
+constexpr int MessageCapacity = 256;
+// How long the in-task calls are retried before the device is given up.
+constexpr ULONGLONG InTaskRetryMs = 1000;
+constexpr DWORD InTaskRetryPauseMs = 5;
+// The open reads node 0 only; the room for a few more keeps a device plugged
+// in between the count and the list from writing past the array.
+constexpr DWORD DeviceNodeRoom = 4;
+constexpr const wchar_t* Abandoned = L" - command abandoned";
+
+std::atomic<uint32_t> PackedLibraryVersion{0};
+std::atomic<uint32_t> PackedDriverVersion{0};
+
+template <typename Function>
+bool Take(HMODULE module, int ordinal, Function& function) {
+    function = reinterpret_cast<Function>(
+        reinterpret_cast<void*>(GetProcAddress(module, MAKEINTRESOURCEA(ordinal))));
+    return function != nullptr;
+}
+
+bool TakeAll(HMODULE module, FtdiFunctions& f) {
+    return Take(module, 2, f.Close) && Take(module, 3, f.Read) && Take(module, 4, f.Write) &&
+           Take(module, 6, f.ResetDevice) && Take(module, 7, f.SetBaudRate) && Take(module, 16, f.Purge) &&
+           Take(module, 17, f.SetTimeouts) && Take(module, 19, f.SetEventNotification) &&
+           Take(module, 21, f.GetStatus) && Take(module, 27, f.OpenEx) && Take(module, 33, f.SetUSBParameters) &&
+           Take(module, 63, f.StopInTask) && Take(module, 64, f.RestartInTask) &&
+           Take(module, 70, f.CreateDeviceInfoList) && Take(module, 71, f.GetDeviceInfoList) &&
+           Take(module, 75, f.GetDriverVersion) && Take(module, 76, f.GetLibraryVersion);
+}
+
+void ShowDeviceText(const wchar_t* text) {
+    StatusBarSetText(text, PartDevice);
+    StatusBarPostText(PartDevice);
+}
+
+// Shows "<call>(...) failed Status <text>" (plus `suffix`) in part 0; always 0.
+int ShowFailure(const wchar_t* call, FT_STATUS status, const wchar_t* suffix = L"") {
+    wchar_t message[MessageCapacity];
+    std::swprintf(message, MessageCapacity, L"%ls(...) failed Status %ls%ls", call, FtdiStatusText(status), suffix);
+    ShowDeviceText(message);
+    return 0;
+}
+
+FtdiVersion Split(uint32_t packed) {
+    FtdiVersion version{};
+    FtdiSplitVersion(packed, &version.Major, &version.Minor, &version.Build);
+    return version;
+}
+
+// Calls `function` until it answers FT_OK or about a second has passed.
+FT_STATUS RetryInTask(FT_STATUS(WINAPI* function)(FT_HANDLE), FT_HANDLE handle) {
+    const ULONGLONG start = GetTickCount64();
+    FT_STATUS status = function(handle);
+    while (status != FT_OK && GetTickCount64() - start < InTaskRetryMs) {
+        Sleep(InTaskRetryPauseMs);
+        status = function(handle);
+    }
+    return status;
+}
+
+}  // namespace
+
+const FtdiFunctions* FtdiLibrary() {
+    static std::mutex lock;
+    static FtdiFunctions functions{};
+    static bool loaded = false;
+    std::lock_guard guard(lock);
+    if (!loaded) {
+        // A library that was missing may be installed later: try again then.
+        HMODULE module = LoadLibraryW(L"FTD2XX.dll");
+        loaded = module && TakeAll(module, functions);
+    }
+    return loaded ? &functions : nullptr;
+}
+
+FtdiVersion LibraryVersion() { return Split(PackedLibraryVersion); }
+FtdiVersion DriverVersion() { return Split(PackedDriverVersion); }
+
+void FtdiSplitVersion(uint32_t packed, uint32_t* major, uint32_t* minor, uint32_t* build) {
+    *build = packed & 0xFF;
+    *minor = (packed >> 8) & 0xFF;
+    *major = (packed >> 16) & 0xFF;
+}
+
+const wchar_t* FtdiStatusText(FT_STATUS status) {
+    static const wchar_t* const texts[] = {
+        L"OK",
+        L"invalid handle",
+        L"device not found",
+        L"device not opened",
+        L"I/O error",
+        L"insufficient resources",
+        L"invalid parameter",
+        L"invalid baud rate",
+        L"device not opened for erase",
+        L"device not open for write",
+        L"failed to write device",
+        L"EEPROM read failed",
+        L"EEPROM write failed",
+        L"EEPROM erase failed",
+        L"EEPROM not present",
+        L"EEPROM not programmed",
+        L"invalid arguments",
+        L"not supported",
+        L"other error",
+        L"device list not ready",
+    };
+    return status < std::size(texts) ? texts[status] : L"unknown status";
+}
+
+int FtdiLibraryVersion() {
+    const FtdiFunctions* ftdi = FtdiLibrary();
+    DWORD packed = 0;
+    if (!ftdi || ftdi->GetLibraryVersion(&packed) != FT_OK) {
+        ShowDeviceText(L"Failure to determine FTDI lib version");
+        return 0;
+    }
+    PackedLibraryVersion = packed;
+    const FtdiVersion version = Split(packed);
+    wchar_t message[MessageCapacity];
+    std::swprintf(message, MessageCapacity, L"FTDI Lib %u.%u.%u", version.Major, version.Minor, version.Build);
+    ShowDeviceText(message);
+    return 1;
+}
+
+int FtdiCountDevices(DWORD* count) {
+    const FtdiFunctions* ftdi = FtdiLibrary();
+    if (!ftdi) return 0;
+    const FT_STATUS status = ftdi->CreateDeviceInfoList(count);
+    // Only stored: the open's own text, which is posted, follows at once.
+    wchar_t message[MessageCapacity];
+    std::swprintf(message, MessageCapacity, L"FTDI: %u devices found", static_cast<unsigned>(*count));
+    StatusBarSetText(message, PartDevice);
+    return status == FT_OK;
+}
+
+int FtdiOpenDevice(ULONG readTimeout, ULONG writeTimeout, ULONG baudRate, FT_HANDLE* handle) {
+    *handle = nullptr;
+    const FtdiFunctions* ftdi = FtdiLibrary();
+    if (!ftdi) return 0;
+    FT_DEVICE_LIST_INFO_NODE devInfo[DeviceNodeRoom] = {};
+    DWORD nodes = 0;
+    FT_STATUS status = ftdi->GetDeviceInfoList(devInfo, &nodes);
+    if (status != FT_OK) return ShowFailure(L"FT_GetDeviceInfoList", status);
+    status = ftdi->OpenEx(devInfo[0].SerialNumber, FT_OPEN_BY_SERIAL_NUMBER, handle);
+    if (status != FT_OK) return ShowFailure(L"FT_OpenEx", status);
+    status = ftdi->SetTimeouts(*handle, readTimeout, writeTimeout);
+    if (status != FT_OK) return ShowFailure(L"FT_SetTimeouts", status);
+    status = ftdi->SetBaudRate(*handle, baudRate);
+    if (status != FT_OK) return ShowFailure(L"FT_SetBaudRate", status);
+
+    DWORD packed = 0;
+    ftdi->GetDriverVersion(*handle, &packed);
+    PackedDriverVersion = packed;
+    const FtdiVersion library = LibraryVersion();
+    const FtdiVersion driver = Split(packed);
+    wchar_t message[MessageCapacity];
+    std::swprintf(message, MessageCapacity, L"FTDI Lib %u.%u.%u Drv %u.%u.%u", library.Major, library.Minor,
+                  library.Build, driver.Major, driver.Minor, driver.Build);
+    ShowDeviceText(message);
+    return 1;
+}
+
+int FtdiPrepareNotification(FT_HANDLE handle, HANDLE* event) {
+    const FtdiFunctions* ftdi = FtdiLibrary();
+    if (!ftdi || ftdi->ResetDevice(handle) != FT_OK) return 0;
+    if (ftdi->SetUSBParameters(handle, 0x8000, 0) != FT_OK) return 0;
+    *event = CreateEventW(nullptr, TRUE, FALSE, L"FTDI");
+    return *event != nullptr;
+}
+
+int FtdiClearQueues(FT_HANDLE handle) {
+    const FtdiFunctions* ftdi = FtdiLibrary();
+    if (!ftdi) return 0;
+    FT_STATUS status = RetryInTask(ftdi->StopInTask, handle);
+    if (status != FT_OK) return ShowFailure(L"FT_StopInTask", status, Abandoned);
+    ftdi->Purge(handle, FT_PURGE_RX_TX);
+    status = RetryInTask(ftdi->RestartInTask, handle);
+    if (status != FT_OK) return ShowFailure(L"FT_RestartInTask", status, Abandoned);
+    return 1;
+}
