@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+#include <thread>
+
+#include "editors/ParameterBlock.h"
+#include "link/CommandFrame.h"
+
+namespace {
+
+const ParameterField& FieldAt(uint8_t offset) {
+    for (const auto& field : ParameterFields)
+        if (field.Offset == offset) return field;
+    throw std::logic_error("no field");
+}
+
+}  // namespace
+
+TEST(ParameterBlock, FieldsAreLittleEndianAtTheirOffsets) {
+    ParameterBlock block;
+    block.WriteField(FieldAt(28), -1);      // O1
+    block.WriteField(FieldAt(12), 65535);   // P1
+    block.WriteField(FieldAt(4), 0x1234);   // FT
+    block.WriteField(FieldAt(1), 200);      // SEK, outside the dialog's limit: stored as given
+    block.WriteFlagWord(0x8001);            // AO box 0, NE box 7
+    const ParameterBytes bytes = block.Read();
+    EXPECT_EQ(bytes[28], 0xFF);
+    EXPECT_EQ(bytes[29], 0xFF);
+    EXPECT_EQ(bytes[12], 0xFF);
+    EXPECT_EQ(bytes[13], 0xFF);
+    EXPECT_EQ(bytes[4], 0x34);
+    EXPECT_EQ(bytes[5], 0x12);
+    EXPECT_EQ(bytes[1], 200);
+    EXPECT_EQ(bytes[2], 0x01);
+    EXPECT_EQ(bytes[3], 0x80);
+    EXPECT_EQ(block.ReadField(FieldAt(28)), -1);
+    EXPECT_EQ(block.ReadField(FieldAt(12)), 65535);
+    EXPECT_EQ(block.ReadSigned16(28), -1);
+}
+
+TEST(ParameterBlock, TheFieldTableCoversTheBlockWithItsIds) {
+    std::set<int> covered;
+    std::set<int> edits, upperTexts;
+    for (const auto& field : ParameterFields) {
+        const int width = field.Type == FieldType::Unsigned8 ? 1 : 2;
+        for (int i = 0; i < width; ++i) EXPECT_TRUE(covered.insert(field.Offset + i).second) << int(field.Offset);
+        EXPECT_EQ(field.SpinId, field.EditId + 1000);
+        EXPECT_EQ(field.LowerTextId, field.UpperTextId + 1);
+        edits.insert(field.EditId);
+        upperTexts.insert(field.UpperTextId);
+    }
+    covered.insert(2);  // the two flag bytes
+    covered.insert(3);
+    EXPECT_EQ(covered.size(), ParameterBlockSize);
+    EXPECT_EQ(*edits.begin(), 10001);
+    EXPECT_EQ(*edits.rbegin(), 10032);
+    EXPECT_EQ(FieldAt(10).EditId, 10032) << "NP";
+    EXPECT_EQ(FieldAt(10).UpperTextId, 12065);
+    EXPECT_EQ(FieldAt(60).EditId, 10006) << "TA";
+    EXPECT_EQ(FieldAt(1).Maximum, 32) << "SEK";
+    EXPECT_EQ(FieldAt(0).Maximum, 255);
+    EXPECT_EQ(FieldAt(62).Minimum, -32768);
+    EXPECT_EQ(upperTexts.count(12063), 0u);
+}
+
+TEST(ParameterBlock, WholeCopiesNeverMixOldAndNewBytes) {
+    ParameterBlock block;
+    ParameterBytes zeros{}, ones{};
+    ones.fill(0xFF);
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        for (int i = 0; !stop; ++i) block.Replace(i % 2 ? ones : zeros);
+    });
+    int mixed = 0;
+    for (int i = 0; i < 20000; ++i) {
+        const ParameterBytes copy = block.Read();
+        if (copy != zeros && copy != ones) ++mixed;
+    }
+    stop = true;
+    writer.join();
+    EXPECT_EQ(mixed, 0);
+}
+
+TEST(CommandFrame, EveryOpcodeAtByte64AndOnlyInstallAndBurnCarryTheBlock) {
+    ParameterBytes block;
+    for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(i + 1);
+    const char opcodes[] = "dwlibrf";
+    for (int command = 0; command < ControllerCommandCount; ++command) {
+        const CommandFrame frame = BuildCommandFrame(command, block);
+        EXPECT_EQ(frame[OpcodeOffset], opcodes[command]);
+        const bool carries = command == CommandInstall || command == CommandBurn;
+        for (size_t i = 0; i < CommandFrameSize; ++i) {
+            if (i == OpcodeOffset) continue;
+            const uint8_t expected = carries && i < ParameterBlockSize ? block[i] : 0;
+            ASSERT_EQ(frame[i], expected) << "command " << command << " byte " << i;
+        }
+    }
+}
