@@ -1,0 +1,241 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/MainWindow.h"
+#include "app/Application.h"
+#include "app/AppEvents.h"
+#include "editors/ParameterBlock.h"
+#include "records/RecordFile.h"
+#include "records/RecordFiles.h"
+#include "resources/resource.h"
+#include "scope/DecodingView.h"
+#include "scope/RecordBuffer.h"
+#include "settings/Settings.h"
+#include "tests/ui/AppHarness.h"
+
+using namespace harness;
+
+namespace {
+
+// Samples with counters from 0 and a KI pulse every 150 samples crossing 500.
+std::vector<uint8_t> Samples(uint32_t count) {
+    std::vector<uint8_t> bytes(count * SampleSize, 0);
+    for (uint32_t i = 0; i < count; ++i) {
+        uint8_t* sample = &bytes[i * SampleSize];
+        sample[0] = 'G';
+        sample[2] = static_cast<uint8_t>(i % 8000);
+        sample[3] = static_cast<uint8_t>((i % 8000) >> 8);
+        const int16_t current = (i % 150) > 100 && (i % 150) < 120 ? 1500 : 0;
+        std::memcpy(sample + 4 + 2 * 8, &current, 2);
+    }
+    return bytes;
+}
+
+std::wstring TempPath(const wchar_t* name) {
+    wchar_t directory[MAX_PATH];
+    GetTempPathW(MAX_PATH, directory);
+    return std::wstring(directory) + name;
+}
+
+std::vector<uint8_t> ReadBytes(const std::wstring& path) {
+    std::vector<uint8_t> bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return bytes;
+    bytes.resize(GetFileSize(file, nullptr));
+    DWORD read = 0;
+    if (!bytes.empty()) ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    CloseHandle(file);
+    return bytes;
+}
+
+void WriteBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+// Puts samples into the record buffer and decodes them, as after a reception.
+void Receive(const std::vector<uint8_t>& bytes) {
+    RecordStore& record = TheRecord();
+    std::memcpy(record.Buffer, bytes.data(), bytes.size());
+    record.Length = static_cast<uint32_t>(bytes.size());
+    DecodeRecording();
+}
+
+void SetField(uint8_t offset, int32_t value) {
+    for (const auto& field : ParameterFields)
+        if (field.Offset == offset) TheParameterBlock().WriteField(field, value);
+}
+
+const wchar_t* PlainTitle() { return IsUserAdministrator() ? L"Tavo (Administrator)" : L"Tavo"; }
+
+// Answers a file dialog by typing the path into its file name box and pressing OK.
+void AnswerFileDialog(HWND dialog, const std::wstring& path) {
+    HWND edit = nullptr;
+    EnumChildWindows(
+        dialog,
+        [](HWND child, LPARAM found) -> BOOL {
+            wchar_t name[32] = {};
+            GetClassNameW(child, name, 32);
+            if (_wcsicmp(name, L"Edit") != 0 || !IsWindowVisible(child)) return TRUE;
+            *reinterpret_cast<HWND*>(found) = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&edit));
+    if (edit) SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+}
+
+class RecordFiles : public ::testing::Test {
+protected:
+    DialogCatcher catcher;
+    TavoApp app;
+    void SetUp() override {
+        AppSettings().TriggerChannel = 8;
+        AppSettings().TriggerMode = TriggerRise;
+        AppSettings().Threshold = 500;
+        AppSettings().PreEvent = 50;
+        AppSettings().PostEvent = 100;
+    }
+};
+
+}  // namespace
+
+TEST_F(RecordFiles, SaveThenLoadGivesTheSameRecordingWithoutWarning) {
+    SetField(OffsetTA, 900);
+    Receive(Samples(1000));
+    const DecodingState before = DecodingSnapshot();
+    ASSERT_EQ(before.SampleCount, 1000u);
+    ASSERT_GT(before.TriggerCount, 2u);
+    const ParameterBytes block = TheParameterBlock().Read();
+
+    const std::wstring path = TempPath(L"tavo-save-load.rec");
+    ASSERT_EQ(WriteRecordFile(path.c_str(), before.SampleStart, before.SampleCount * SampleSize), 1);
+    const std::vector<uint8_t> file = ReadBytes(path);
+    ASSERT_EQ(file.size(), 68u + 32u * 1000u);
+    EXPECT_EQ(std::memcmp(file.data(), "TAVO", 4), 0);
+    EXPECT_EQ(std::memcmp(file.data() + 4, block.data(), 64), 0);
+
+    Receive(Samples(10));  // something else in memory meanwhile
+    EXPECT_EQ(LoadRecord(path.c_str()), 1);
+    Pump(50);
+    EXPECT_TRUE(catcher.Boxes().empty()) << "the same block gives no warning";
+    const DecodingState after = DecodingSnapshot();
+    EXPECT_EQ(after.SampleCount, before.SampleCount);
+    EXPECT_EQ(after.TriggerCount, before.TriggerCount);
+    EXPECT_EQ(after.CurrentTrigger, 1u);
+    EXPECT_EQ(std::memcmp(after.SampleStart, file.data() + 68, 32000), 0);
+    EXPECT_EQ(WindowText(app.Window()), std::wstring(PlainTitle()) + L"  tavo-save-load.rec");
+    DeleteFileW(path.c_str());
+}
+
+TEST_F(RecordFiles, AnEditedBlockIsWarnedAboutAndReplacedByTheFilesBlock) {
+    SetField(OffsetTA, 111);
+    Receive(Samples(200));
+    const DecodingState state = DecodingSnapshot();
+    const std::wstring path = TempPath(L"tavo-mismatch.rec");
+    ASSERT_EQ(WriteRecordFile(path.c_str(), state.SampleStart, state.SampleCount * SampleSize), 1);
+    SetField(OffsetTA, 222);
+    LoadRecord(path.c_str());
+    ASSERT_TRUE(catcher.WaitForBoxes(1, 5000));
+    EXPECT_EQ(catcher.Boxes()[0].text, L"Parameter mismatch");
+    EXPECT_EQ(catcher.Boxes()[0].icon, BoxIcon::Warning);
+    EXPECT_EQ(TheParameterBlock().ReadSigned16(OffsetTA), 111);
+    DeleteFileW(path.c_str());
+}
+
+TEST_F(RecordFiles, RejectedFilesChangeNothingAndSayNothing) {
+    SetField(OffsetTA, 77);
+    Receive(Samples(300));
+    const DecodingState state = DecodingSnapshot();
+    const std::wstring good = TempPath(L"tavo-good.rec");
+    ASSERT_EQ(WriteRecordFile(good.c_str(), state.SampleStart, 64 * SampleSize), 1);
+    const std::vector<uint8_t> bytes = ReadBytes(good);
+    const ParameterBytes blockBefore = TheParameterBlock().Read();
+    const std::wstring title = WindowText(app.Window());
+
+    std::vector<std::pair<std::wstring, std::vector<uint8_t>>> rejected;
+    rejected.push_back({TempPath(L"tavo-upper.REC"), bytes});
+    rejected.push_back({TempPath(L"tavo-mixed.Rec"), bytes});
+    rejected.push_back({TempPath(L"tavo-noextension"), bytes});
+    auto badMagic = bytes;
+    badMagic[3] = 'o';
+    rejected.push_back({TempPath(L"tavo-magic.rec"), badMagic});
+    rejected.push_back({TempPath(L"tavo-short.rec"), std::vector<uint8_t>(bytes.begin(), bytes.begin() + 67)});
+    rejected.push_back({TempPath(L"tavo-tiny.dat"), {'G', 0, 0}});
+    rejected.push_back({TempPath(L"tavo-huge.dat"), std::vector<uint8_t>(RecordBufferSize, 'G')});
+    SetField(OffsetTA, 55);  // a different block: a loaded .rec would warn
+    const ParameterBytes edited = TheParameterBlock().Read();
+    for (const auto& [path, content] : rejected) {
+        WriteBytes(path, content);
+        EXPECT_EQ(LoadRecord(path.c_str()), 1);
+        DeleteFileW(path.c_str());
+        const DecodingState now = DecodingSnapshot();
+        EXPECT_EQ(now.SampleStart, state.SampleStart);
+        EXPECT_EQ(now.SampleCount, state.SampleCount) << std::string(path.begin(), path.end());
+        EXPECT_EQ(TheParameterBlock().Read(), edited);
+        EXPECT_EQ(WindowText(app.Window()), title);
+    }
+    Pump(50);
+    EXPECT_TRUE(catcher.Boxes().empty());
+    EXPECT_EQ(LoadRecord(TempPath(L"tavo-does-not-exist.rec").c_str()), 0);
+    (void)blockBefore;
+    DeleteFileW(good.c_str());
+}
+
+TEST_F(RecordFiles, DatFilesUpToJustBelowTheBufferSizeLoadAsRawStreams) {
+    const ParameterBytes block = TheParameterBlock().Read();
+    std::vector<uint8_t> stream = Samples(RecordBufferSize / SampleSize);
+    stream.resize(RecordBufferSize - 1);  // 0x83FFFF bytes
+    stream.insert(stream.begin(), 0x13);  // a junk byte before the first G
+    stream.pop_back();
+    const std::wstring path = TempPath(L"tavo-raw.dat");
+    WriteBytes(path, stream);
+    EXPECT_EQ(LoadRecord(path.c_str()), 1);
+    EXPECT_EQ(TheRecord().Length.load(), RecordBufferSize - 1);
+    const DecodingState state = DecodingSnapshot();
+    EXPECT_EQ(state.SampleStart, TheRecord().Buffer) << "the odd first byte is shifted away";
+    EXPECT_EQ(state.SampleCount, (RecordBufferSize - 2) / SampleSize) << "every whole sample of the stream";
+    EXPECT_EQ(TheParameterBlock().Read(), block) << ".dat files carry no block";
+    DeleteFileW(path.c_str());
+}
+
+TEST_F(RecordFiles, ASaveThatCannotBeWrittenIsReportedAndLeavesNoFile) {
+    Receive(Samples(100));
+    const std::wstring target = TempPath(L"tavo-missing-dir\\weld.rec");
+    catcher.Answer(L"Save current data", [&](HWND dialog) { AnswerFileDialog(dialog, target); });
+    PostMessageW(app.Window(), WM_COMMAND, IDM_SAVE_DATA, 0);
+    ASSERT_TRUE(catcher.WaitForBoxes(1, 10000));
+    const CaughtBox box = catcher.Boxes()[0];
+    EXPECT_EQ(box.icon, BoxIcon::Error);
+    EXPECT_EQ(box.text.rfind(L"The data could not be saved:\n", 0), 0u) << std::string(box.text.begin(), box.text.end());
+    EXPECT_EQ(GetFileAttributesW(target.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(RecordFiles, SaveAndLoadThroughTheFileMenu) {
+    Receive(Samples(400));
+    const std::wstring path = TempPath(L"tavo-menu.rec");
+    DeleteFileW(path.c_str());
+    catcher.Answer(L"Save current data", [&](HWND dialog) { AnswerFileDialog(dialog, path); });
+    PostMessageW(app.Window(), WM_COMMAND, IDM_SAVE_DATA, 0);
+    ASSERT_TRUE(catcher.WaitForBoxes(1, 10000));
+    EXPECT_EQ(catcher.Boxes()[0].text, L"Data have been saved");
+    EXPECT_EQ(catcher.Boxes()[0].icon, BoxIcon::None);
+    EXPECT_EQ(ReadBytes(path).size(), 68u + 400u * 32u);
+    EXPECT_EQ(WindowText(app.Window()), std::wstring(PlainTitle()) + L"  tavo-menu.rec");
+
+    SendMessageW(app.Window(), WM_COMMAND, IDM_DEBUG, 0);  // enables Save Data
+    ResetEvent(TheEvents().CommandEvent[0]);
+    Receive(Samples(20));
+    catcher.Answer(L"Daten laden", [&](HWND dialog) { AnswerFileDialog(dialog, path); });
+    PostMessageW(app.Window(), WM_COMMAND, IDM_LOAD_DATA, 0);
+    ASSERT_TRUE(PumpUntil([] { return DecodingSnapshot().SampleCount == 400; }, 10000));
+    Pump(100);
+    EXPECT_FALSE(MenuEnabled(app.Window(), IDM_SAVE_DATA));
+    DeleteFileW(path.c_str());
+}
