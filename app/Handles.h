@@ -70,9 +70,35 @@ public:
     PaintDC& operator=(const PaintDC&) = delete;
     ~PaintDC() { EndPaint(window_, &paint_); }
     HDC Get() const { return dc_; }
+    const RECT& Area() const { return paint_.rcPaint; }
 
 private:
     HWND window_;
     PAINTSTRUCT paint_{};
     HDC dc_;
+};
+
+// An off-screen bitmap of the given size with a device context drawing into
+// it: painting happens there first and reaches the screen in one copy, so the
+// scope never flickers through a blank background.
+class MemoryCanvas {
+public:
+    MemoryCanvas(HDC screen, int width, int height)
+        : dc_(CreateCompatibleDC(screen)), bitmap_(CreateCompatibleBitmap(screen, width, height)) {
+        if (dc_ && bitmap_) previous_ = SelectObject(dc_, bitmap_);
+    }
+    MemoryCanvas(const MemoryCanvas&) = delete;
+    MemoryCanvas& operator=(const MemoryCanvas&) = delete;
+    ~MemoryCanvas() {
+        if (previous_) SelectObject(dc_, previous_);
+        if (bitmap_) DeleteObject(bitmap_);
+        if (dc_) DeleteDC(dc_);
+    }
+    bool Ready() const { return previous_ != nullptr; }
+    HDC Get() const { return dc_; }
+
+private:
+    HDC dc_;
+    HBITMAP bitmap_;
+    HGDIOBJ previous_ = nullptr;
 };

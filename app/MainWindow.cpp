@@ -109,6 +109,29 @@ LRESULT OnSizing(WPARAM edge, LPARAM lParam) {
     return TRUE;
 }
 
+// Draws the scope off screen and copies the part to repaint, leaving the
+// status bar to draw itself; without memory for that, straight on screen.
+void PaintClientArea(HWND window, const PaintDC& paint) {
+    MemoryCanvas canvas(paint.Get(), ClientWidth, ClientHeight);
+    if (!canvas.Ready()) {
+        const RECT& area = paint.Area();
+        FillRect(paint.Get(), &area, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        return PaintScope(paint.Get(), ClientWidth, ClientHeight);
+    }
+    const RECT client{0, 0, ClientWidth, ClientHeight};
+    FillRect(canvas.Get(), &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    PaintScope(canvas.Get(), ClientWidth, ClientHeight);
+    if (HWND status = StatusBarWindow()) {
+        RECT bar{};
+        GetWindowRect(status, &bar);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&bar), 2);
+        ExcludeClipRect(paint.Get(), bar.left, bar.top, bar.right, bar.bottom);
+    }
+    const RECT& area = paint.Area();
+    BitBlt(paint.Get(), area.left, area.top, area.right - area.left, area.bottom - area.top, canvas.Get(), area.left,
+           area.top, SRCCOPY);
+}
+
 LRESULT OnPaint(HWND window) {
     {
         PaintDC paint(window);
@@ -116,7 +139,7 @@ LRESULT OnPaint(HWND window) {
         GetClientRect(window, &client);
         ClientWidth = client.right - client.left;
         ClientHeight = client.bottom - client.top;
-        PaintScope(paint.Get(), ClientWidth, ClientHeight);
+        PaintClientArea(window, paint);
     }
     ShowStatePart(RepaintColourOf(GetControllerState()));
     return 0;
@@ -287,6 +310,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case WM_SIZE: return OnSize(lParam);
         case WM_SIZING: return OnSizing(wParam, lParam);
         case WM_PAINT: return OnPaint(window);
+        case WM_ERASEBKGND: return 1;  // the paint handler draws the background with the scope
         case WM_CLOSE: return OnClose(window);
         case WM_NOTIFY: return 0;
         case WM_KEYDOWN: return OnKeyDown(window, wParam);
