@@ -38,6 +38,17 @@ RecordFileContents ParseRecordFile(RecordKind kind, const uint8_t* data, uint64_
     return contents;
 }
 
+void ApplyRecordFile(const RecordFileContents& contents, RecordStore& record, ParameterBlock& block) {
+    if (!contents.Loadable || !record.Buffer || contents.SampleBytes >= RecordBufferSize) return;
+    if (contents.Parameters) {
+        ParameterBytes bytes;
+        std::copy_n(contents.Parameters, ParameterBlockSize, bytes.begin());
+        block.Replace(bytes);
+    }
+    std::memcpy(record.Buffer, contents.Samples, contents.SampleBytes);
+    record.Length = contents.SampleBytes;
+}
+
 std::array<uint8_t, RecordHeaderSize> RecordFileHeader(const ParameterBytes& block) {
     std::array<uint8_t, RecordHeaderSize> header{};
     std::copy(std::begin(RecordMagic), std::end(RecordMagic), header.begin());

@@ -34,6 +34,11 @@ struct RecordFileContents {
 bool RecordFileSizeAcceptable(RecordKind kind, uint64_t size);
 RecordFileContents ParseRecordFile(RecordKind kind, const uint8_t* data, uint64_t size);
 
+// Takes a loadable file over: its block (".rec") replaces `block`, its
+// samples fill the record buffer from the start and set its length. The
+// record must have its buffer; the caller holds its lock.
+void ApplyRecordFile(const RecordFileContents& contents, RecordStore& record, ParameterBlock& block);
+
 std::array<uint8_t, RecordHeaderSize> RecordFileHeader(const ParameterBytes& block);
 
 // "Record 2013 05 07 09 05 03.rec": the name offered when saving.

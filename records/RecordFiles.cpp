@@ -82,13 +82,7 @@ void TakeOver(const wchar_t* path, const RecordFileContents& contents) {
     RecordStore& record = TheRecord();
     std::unique_lock guard(record.Lock, std::try_to_lock);
     if (!guard.owns_lock()) return ShowBufferBusy();
-    if (contents.Parameters) {
-        uint8_t block[ParameterBlockSize];
-        std::memcpy(block, contents.Parameters, ParameterBlockSize);
-        TheParameterBlock().Replace(block);
-    }
-    std::memcpy(record.Buffer, contents.Samples, contents.SampleBytes);
-    record.Length = contents.SampleBytes;
+    ApplyRecordFile(contents, record, TheParameterBlock());
     SendTitle(path);
     const bool decoded = DecodeHeldRecording();
     guard.unlock();
