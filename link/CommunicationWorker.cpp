@@ -148,7 +148,7 @@ struct Worker {
     }
 
     // Runs the request of wait index `index`; false when the loop must end.
-    bool Handle(DWORD index) {
+    bool Serve(DWORD index) {
         HANDLE* commandEvents = TheEvents().CommandEvent;
         switch (index) {
             case 0:
@@ -191,7 +191,7 @@ struct Worker {
                 if (polling) Record(false);
                 if (session.Lost) return;
             } else if (result < WAIT_OBJECT_0 + WaitCount) {
-                if (!Handle(result - WAIT_OBJECT_0)) return;
+                if (!Serve(result - WAIT_OBJECT_0)) return;
             } else {
                 return;  // a failed wait or an abandoned event
             }
