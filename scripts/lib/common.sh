@@ -76,7 +76,8 @@ tavo_wine_start() {
   fi
   # A server started by wineboot is not persistent, and a running one keeps
   # the screen size it first saw: start a fresh, detached, persistent one.
-  wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
+  # Either fails when no server runs, which must not end a `set -e` caller.
+  wineserver -k 2>/dev/null || true; wineserver -w 2>/dev/null || true
   (wineserver -p </dev/null >/dev/null 2>&1 &)
   sleep 0.3
   # Start Wine's own service processes now, detached from any caller's pipes;
@@ -85,8 +86,8 @@ tavo_wine_start() {
 }
 
 tavo_wine_stop() {
-  wineserver -k 2>/dev/null
-  wineserver -w 2>/dev/null
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
   [ -n "${TAVO_XVFB_PID:-}" ] && kill "$TAVO_XVFB_PID" 2>/dev/null
   wait "${TAVO_XVFB_PID:-}" 2>/dev/null || true
   TAVO_XVFB_PID=
