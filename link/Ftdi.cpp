@@ -136,10 +136,10 @@ int FtdiCountDevices(DWORD* count) {
     const FtdiFunctions* ftdi = FtdiLibrary();
     if (!ftdi) return 0;
     const FT_STATUS status = ftdi->CreateDeviceInfoList(count);
-    // Only stored: the open's own text, which is posted, follows at once.
+    // Shown too: without exactly one device it is the last word on the link.
     wchar_t message[MessageCapacity];
     std::swprintf(message, MessageCapacity, L"FTDI: %u devices found", static_cast<unsigned>(*count));
-    StatusBarSetText(message, PartDevice);
+    ShowDeviceText(message);
     return status == FT_OK;
 }
 

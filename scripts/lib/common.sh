@@ -76,7 +76,7 @@ tavo_wine_start() {
   fi
   # A server started by wineboot is not persistent, and a running one keeps
   # the screen size it first saw: start a fresh, detached, persistent one.
-  # (Under `set -e`: -k fails when no server runs.)
+  # Either fails when no server runs, which must not end a `set -e` caller.
   wineserver -k 2>/dev/null || true; wineserver -w 2>/dev/null || true
   (wineserver -p </dev/null >/dev/null 2>&1 &)
   sleep 0.3

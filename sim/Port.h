@@ -1,0 +1,80 @@
+// One opened device as the host sees it through the driver: the receive
+// queue, the replies still on the line, the in-task, the notification event
+// and the settings made through the handle. Not thread-safe by itself: the
+// simulator holds its lock around every call.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "app/Handles.h"
+#include "sim/Controller.h"
+#include "sim/Scenario.h"
+
+using SimClock = std::chrono::steady_clock;
+
+class Port {
+public:
+    Port(size_t device, const Pacing& pacing) : device_(device), pacing_(pacing) {}
+
+    size_t Device() const { return device_; }
+    bool Lost() const { return lost_; }
+    // The device went away: nothing more arrives and the event stays quiet.
+    void Lose();
+
+    // Write side: whole 128-byte frames out of what the host writes; a
+    // partial frame waits for the rest of its bytes.
+    void Assemble(const uint8_t* bytes, size_t count, const std::function<void(const Frame&)>& onFrame);
+    void QueueReply(Reply reply, SimClock::time_point now);
+
+    // Moves the bursts due by `now` into the receive queue and signals the
+    // event; true if any bytes arrived.
+    bool Deliver(SimClock::time_point now);
+    // When the next burst is due; none while idle or while the in-task stops.
+    std::optional<SimClock::time_point> NextDue() const;
+
+    size_t Readable() const { return received_.size() - readAt_; }
+    size_t Read(uint8_t* buffer, size_t count);
+    uint32_t TakeEventStatus() { return std::exchange(eventStatus_, 0); }
+
+    void Purge(uint32_t mask);
+    void StopInTask() { stopped_ = true; }
+    void RestartInTask(SimClock::time_point now);
+    bool SetNotification(uint32_t mask, HANDLE event);
+    // Writes never wait here, so only the read time-out matters.
+    void SetReadTimeout(uint32_t ms) { readTimeoutMs_ = ms; }
+    uint32_t ReadTimeoutMs() const { return readTimeoutMs_; }
+    void SetInTransferSize(uint32_t bytes) { inTransferSize_ = bytes; }
+
+private:
+    struct OnTheLine {
+        Reply Bytes;
+        size_t Sent = 0;
+    };
+
+    size_t NextBurst() const;
+    SimClock::duration LineTime(size_t bytes) const;
+    bool PausesAfter(size_t sent) const;
+
+    size_t device_;
+    Pacing pacing_;
+    bool lost_ = false;
+    bool stopped_ = false;
+    Frame partial_{};
+    size_t partialSize_ = 0;
+    std::deque<OnTheLine> line_;
+    SimClock::time_point lineFreeAt_{};  // the end of the last burst, or of a pause after it
+    std::vector<uint8_t> received_;
+    size_t readAt_ = 0;
+    uint32_t eventMask_ = 0;
+    UniqueHandle event_;  // our own duplicate: the caller may close theirs
+    uint32_t eventStatus_ = 0;
+    uint32_t readTimeoutMs_ = 0;  // 0: a read waits until it has every byte
+    uint32_t inTransferSize_ = 4096;
+};

@@ -1,0 +1,49 @@
+/* The simulator's control API for tests that run in the same process as
+   FTD2XX.dll. These functions are exported by name only; take them with
+   GetProcAddress(module, "SimConfigure") and so on. No windows.h needed. */
+#pragma once
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Starts over: closes every handle (they become invalid), powers the
+   controllers up with factory values and applies the scenario file at
+   `scenarioPath`; null means TAVO_SIM_SCENARIO, else FTD2XX.sim.ini beside
+   the DLL. Returns 1 when a file was read, 0 when the healthy defaults apply. */
+int SimConfigure(const wchar_t* scenarioPath);
+/* The same with the text of a scenario file ("[Simulator]\nDevices=2\n").
+   Returns 1, or 0 when the text could not be taken (the defaults apply). */
+int SimConfigureText(const wchar_t* scenarioText);
+
+/* Every FT_Write since the last configuration, in order. SimGetFrame copies
+   up to 128 bytes of write `index` and returns how many bytes that write
+   had (at most 128 are copied), or -1 when there is no such write. */
+unsigned SimFrameCount(void);
+int SimGetFrame(unsigned index, unsigned char out[128]);
+
+/* The first device's controller memory; 1 on success, 0 without a device. */
+int SimGetRam(unsigned char out[64]);
+int SimGetRom(unsigned char out[64]);
+int SimSetRam(const unsigned char block[64]);
+
+/* Handles opened and not yet closed, those of an unplugged device included. */
+unsigned SimOpenHandles(void);
+
+/* Pulls and puts back the USB cable: the main window of class "TAVO" in
+   this process receives WM_DEVICECHANGE from a simulator thread. */
+void SimUnplug(void);
+void SimReplug(void);
+
+typedef int (*SimConfigureFn)(const wchar_t*);
+typedef int (*SimConfigureTextFn)(const wchar_t*);
+typedef unsigned (*SimFrameCountFn)(void);
+typedef int (*SimGetFrameFn)(unsigned, unsigned char*);
+typedef int (*SimGetBlockFn)(unsigned char*);
+typedef int (*SimSetRamFn)(const unsigned char*);
+typedef unsigned (*SimOpenHandlesFn)(void);
+typedef void (*SimPlugFn)(void);
+
+#ifdef __cplusplus
+}
+#endif

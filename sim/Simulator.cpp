@@ -1,0 +1,421 @@
+#include "sim/Simulator.h"
+
+#include <dbt.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "sim/SimFiles.h"
+
+namespace {
+
+constexpr uint32_t DeviceId = 0x04036014;  // VID 0403, PID 6014: an FT232H
+constexpr uint32_t FirstLocation = 0x11;
+constexpr char Description[] = "TAVO Controller";
+constexpr uint32_t LowestBaud = 183;
+constexpr uint32_t HighestBaud = 12'000'000;
+
+FT_HANDLE AsHandle(uintptr_t id) { return reinterpret_cast<FT_HANDLE>(id); }
+
+void SerialNumber(size_t device, char (&serial)[16]) {
+    std::snprintf(serial, sizeof serial, "TAVO%04u", static_cast<unsigned>(device + 1));
+}
+
+// The pump and the notifier run code of this DLL for the rest of the
+// process, so the DLL must never be unloaded under them.
+void PinThisModule() {
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(&PinThisModule), &self);
+}
+
+}  // namespace
+
+Simulator& Simulator::Instance() {
+    // Never destroyed: the pump thread may still wait on its members while
+    // the process exits.
+    static Simulator* instance = new Simulator;
+    return *instance;
+}
+
+void Simulator::EnsureConfigured() {
+    if (configured_) return;
+    Scenario scenario;
+    LoadScenario(DefaultScenarioPath(), scenario);
+    ConfigureLocked(scenario);
+}
+
+void Simulator::Configure(const Scenario& scenario) {
+    Lock lock(lock_);
+    ConfigureLocked(scenario);
+}
+
+void Simulator::ConfigureLocked(const Scenario& scenario) {
+    scenario_ = scenario;
+    ports_.clear();  // every handle from before is invalid now
+    devices_.clear();
+    for (uint32_t i = 0; i < scenario.Devices; ++i) devices_.push_back({Controller(scenario.Controller)});
+    failuresLeft_ = scenario.Fail.Count;
+    written_.clear();
+    plugged_ = true;
+    unplugScheduled_ = false;
+    unplugAt_.reset();
+    replugAt_.reset();
+    configured_ = true;
+    if (!pump_.joinable()) {
+        PinThisModule();
+        pump_ = std::thread(&Simulator::Pump, this);
+    }
+    wake_.notify_all();
+    readable_.notify_all();
+}
+
+FT_STATUS Simulator::InjectedFault(std::string_view call) {
+    if (scenario_.Fail.Name != call || failuresLeft_ == 0) return FT_OK;
+    if (failuresLeft_ > 0) --failuresLeft_;
+    return scenario_.Fail.Status;
+}
+
+Port* Simulator::FindPort(FT_HANDLE handle) {
+    const auto found = ports_.find(reinterpret_cast<uintptr_t>(handle));
+    return found == ports_.end() ? nullptr : found->second.get();
+}
+
+// The common frame of the calls that take a handle: an unknown handle is
+// invalid, a handle whose device went away fails with an I/O error, then
+// the scenario may make the call fail.
+template <typename Action>
+FT_STATUS Simulator::OnPort(FT_HANDLE handle, std::string_view call, Action action) {
+    Lock lock(lock_);
+    EnsureConfigured();
+    Port* port = FindPort(handle);
+    if (!port) return FT_INVALID_HANDLE;
+    if (port->Lost()) return FT_IO_ERROR;
+    if (const FT_STATUS fault = InjectedFault(call)) return fault;
+    return action(*port, lock);
+}
+
+FT_STATUS Simulator::GetLibraryVersion(uint32_t& version) {
+    Lock lock(lock_);
+    EnsureConfigured();
+    if (const FT_STATUS fault = InjectedFault("FT_GetLibraryVersion")) return fault;
+    version = scenario_.LibraryVersion;
+    return FT_OK;
+}
+
+FT_STATUS Simulator::CreateDeviceInfoList(uint32_t& count) {
+    Lock lock(lock_);
+    EnsureConfigured();
+    if (const FT_STATUS fault = InjectedFault("FT_CreateDeviceInfoList")) return fault;
+    count = PresentDevices();
+    return FT_OK;
+}
+
+// Fills one node per present device: the caller must have room for all of
+// them, as with the real library. Nothing is written past that count.
+FT_STATUS Simulator::GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* nodes, uint32_t& count) {
+    Lock lock(lock_);
+    EnsureConfigured();
+    if (const FT_STATUS fault = InjectedFault("FT_GetDeviceInfoList")) return fault;
+    count = PresentDevices();
+    for (uint32_t i = 0; i < count; ++i) FillNode(i, nodes[i]);
+    return FT_OK;
+}
+
+void Simulator::FillNode(size_t device, FT_DEVICE_LIST_INFO_NODE& node) const {
+    const uintptr_t opened = devices_[device].OpenedAs;
+    node = {};
+    node.Flags = FT_FLAGS_HISPEED | (opened ? FT_FLAGS_OPENED : 0);
+    node.Type = FT_DEVICE_232H;
+    node.ID = DeviceId;
+    node.LocId = FirstLocation + static_cast<uint32_t>(device);
+    SerialNumber(device, node.SerialNumber);
+    std::snprintf(node.Description, sizeof node.Description, "%s", Description);
+    node.ftHandle = opened ? AsHandle(opened) : nullptr;
+}
+
+std::optional<size_t> Simulator::FindDevice(const void* which, uint32_t flags) const {
+    for (size_t i = 0; i < PresentDevices(); ++i) {
+        char serial[16];
+        SerialNumber(i, serial);
+        switch (flags) {
+        case FT_OPEN_BY_SERIAL_NUMBER:
+            if (std::strncmp(static_cast<const char*>(which), serial, sizeof serial) == 0) return i;
+            break;
+        case FT_OPEN_BY_DESCRIPTION:
+            if (std::strncmp(static_cast<const char*>(which), Description, 64) == 0) return i;
+            break;
+        case FT_OPEN_BY_LOCATION:  // the location itself stands in the pointer argument
+            if (reinterpret_cast<uintptr_t>(which) == FirstLocation + i) return i;
+            break;
+        default:
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
+FT_STATUS Simulator::OpenEx(const void* which, uint32_t flags, FT_HANDLE& handle) {
+    Lock lock(lock_);
+    EnsureConfigured();
+    if (const FT_STATUS fault = InjectedFault("FT_OpenEx")) return fault;
+    if (!which && flags != FT_OPEN_BY_LOCATION) return FT_INVALID_PARAMETER;
+    const std::optional<size_t> device = FindDevice(which, flags);
+    if (!device) return FT_DEVICE_NOT_FOUND;
+    if (devices_[*device].OpenedAs) return FT_DEVICE_NOT_OPENED;  // one opener at a time
+    const uintptr_t id = nextHandle_ += 0x10;
+    ports_.emplace(id, std::make_unique<Port>(*device, scenario_.Link));
+    devices_[*device].OpenedAs = id;
+    handle = AsHandle(id);
+    if (scenario_.UnplugAfterMs >= 0 && !unplugScheduled_) {
+        unplugScheduled_ = true;
+        unplugAt_ = SimClock::now() + std::chrono::milliseconds(scenario_.UnplugAfterMs);
+        wake_.notify_all();
+    }
+    return FT_OK;
+}
+
+// Closing works on a handle whose device went away too: that is how the
+// host lets go of it.
+FT_STATUS Simulator::Close(FT_HANDLE handle) {
+    Lock lock(lock_);
+    EnsureConfigured();
+    Port* port = FindPort(handle);
+    if (!port) return FT_INVALID_HANDLE;
+    if (const FT_STATUS fault = InjectedFault("FT_Close")) return fault;
+    const uintptr_t id = reinterpret_cast<uintptr_t>(handle);
+    Device& device = devices_[port->Device()];
+    if (device.OpenedAs == id) device.OpenedAs = 0;
+    ports_.erase(id);
+    readable_.notify_all();
+    return FT_OK;
+}
+
+// Returns at once when enough bytes are queued; otherwise waits for them up
+// to the read time-out and then returns what there is, with FT_OK.
+FT_STATUS Simulator::Read(FT_HANDLE handle, uint8_t* buffer, uint32_t toRead, uint32_t& read) {
+    read = 0;
+    return OnPort(handle, "FT_Read", [&](Port& port, Lock& lock) -> FT_STATUS {
+        if (!buffer && toRead > 0) return FT_INVALID_PARAMETER;
+        const uint32_t timeoutMs = port.ReadTimeoutMs();
+        // The port may be closed while we wait: look it up afresh each time.
+        const auto ready = [&] {
+            Port* now = FindPort(handle);
+            return !now || now->Lost() || now->Readable() >= toRead;
+        };
+        if (timeoutMs == 0) {
+            readable_.wait(lock, ready);
+        } else {
+            readable_.wait_until(lock, SimClock::now() + std::chrono::milliseconds(timeoutMs), ready);
+        }
+        Port* after = FindPort(handle);
+        if (!after) return FT_INVALID_HANDLE;
+        if (after->Lost()) return FT_IO_ERROR;
+        read = static_cast<uint32_t>(after->Read(buffer, toRead));
+        return FT_OK;
+    });
+}
+
+FT_STATUS Simulator::Write(FT_HANDLE handle, const uint8_t* buffer, uint32_t toWrite, uint32_t& written) {
+    written = 0;
+    return OnPort(handle, "FT_Write", [&](Port& port, Lock&) -> FT_STATUS {
+        if (!buffer && toWrite > 0) return FT_INVALID_PARAMETER;
+        written_.emplace_back(buffer, buffer + toWrite);
+        LogWrittenBytes(buffer, toWrite);
+        const SimClock::time_point now = SimClock::now();
+        Controller& unit = devices_[port.Device()].Unit;
+        port.Assemble(buffer, toWrite, [&](const Frame& frame) { port.QueueReply(unit.Execute(frame), now); });
+        written = toWrite;
+        wake_.notify_all();
+        if (scenario_.UnplugAfterFrames > 0 && written_.size() == scenario_.UnplugAfterFrames) UnplugLocked(now);
+        return FT_OK;
+    });
+}
+
+FT_STATUS Simulator::ResetDevice(FT_HANDLE handle) {
+    return OnPort(handle, "FT_ResetDevice", [&](Port& port, Lock&) -> FT_STATUS {
+        port.Purge(FT_PURGE_RX | FT_PURGE_TX);
+        port.RestartInTask(SimClock::now());
+        return FT_OK;
+    });
+}
+
+FT_STATUS Simulator::SetBaudRate(FT_HANDLE handle, uint32_t baud) {
+    return OnPort(handle, "FT_SetBaudRate", [&](Port&, Lock&) -> FT_STATUS {
+        return baud < LowestBaud || baud > HighestBaud ? FT_INVALID_BAUD_RATE : FT_OK;
+    });
+}
+
+FT_STATUS Simulator::Purge(FT_HANDLE handle, uint32_t mask) {
+    return OnPort(handle, "FT_Purge", [&](Port& port, Lock&) -> FT_STATUS {
+        port.Purge(mask);
+        return FT_OK;
+    });
+}
+
+FT_STATUS Simulator::SetTimeouts(FT_HANDLE handle, uint32_t readMs, uint32_t) {
+    return OnPort(handle, "FT_SetTimeouts", [&](Port& port, Lock&) -> FT_STATUS {
+        port.SetReadTimeout(readMs);
+        return FT_OK;
+    });
+}
+
+FT_STATUS Simulator::SetEventNotification(FT_HANDLE handle, uint32_t mask, HANDLE event) {
+    return OnPort(handle, "FT_SetEventNotification", [&](Port& port, Lock&) -> FT_STATUS {
+        return port.SetNotification(mask, event) ? FT_OK : FT_INVALID_PARAMETER;
+    });
+}
+
+FT_STATUS Simulator::GetStatus(FT_HANDLE handle, uint32_t& rxBytes, uint32_t& txBytes, uint32_t& events) {
+    return OnPort(handle, "FT_GetStatus", [&](Port& port, Lock&) -> FT_STATUS {
+        rxBytes = static_cast<uint32_t>(port.Readable());
+        txBytes = 0;  // the controller takes every byte at once
+        events = port.TakeEventStatus();
+        return FT_OK;
+    });
+}
+
+// The in-transfer size must be a multiple of 64 from 64 to 64 KiB; it
+// bounds how many bytes arrive at once. The out size is not used.
+FT_STATUS Simulator::SetUSBParameters(FT_HANDLE handle, uint32_t inSize, uint32_t) {
+    return OnPort(handle, "FT_SetUSBParameters", [&](Port& port, Lock&) -> FT_STATUS {
+        if (inSize < 64 || inSize > 65536 || inSize % 64 != 0) return FT_INVALID_PARAMETER;
+        port.SetInTransferSize(inSize);
+        return FT_OK;
+    });
+}
+
+FT_STATUS Simulator::StopInTask(FT_HANDLE handle) {
+    return OnPort(handle, "FT_StopInTask", [&](Port& port, Lock&) -> FT_STATUS {
+        port.StopInTask();
+        return FT_OK;
+    });
+}
+
+FT_STATUS Simulator::RestartInTask(FT_HANDLE handle) {
+    return OnPort(handle, "FT_RestartInTask", [&](Port& port, Lock&) -> FT_STATUS {
+        port.RestartInTask(SimClock::now());
+        wake_.notify_all();
+        return FT_OK;
+    });
+}
+
+FT_STATUS Simulator::GetDriverVersion(FT_HANDLE handle, uint32_t& version) {
+    return OnPort(handle, "FT_GetDriverVersion", [&](Port&, Lock&) -> FT_STATUS {
+        version = scenario_.DriverVersion;
+        return FT_OK;
+    });
+}
+
+size_t Simulator::WriteCount() {
+    Lock lock(lock_);
+    return written_.size();
+}
+
+std::optional<std::vector<uint8_t>> Simulator::Written(size_t index) {
+    Lock lock(lock_);
+    if (index >= written_.size()) return std::nullopt;
+    return written_[index];
+}
+
+std::optional<Block> Simulator::Ram() {
+    Lock lock(lock_);
+    EnsureConfigured();
+    if (devices_.empty()) return std::nullopt;
+    return devices_.front().Unit.Ram();
+}
+
+std::optional<Block> Simulator::Rom() {
+    Lock lock(lock_);
+    EnsureConfigured();
+    if (devices_.empty()) return std::nullopt;
+    return devices_.front().Unit.Rom();
+}
+
+bool Simulator::SetRam(const Block& block) {
+    Lock lock(lock_);
+    EnsureConfigured();
+    if (devices_.empty()) return false;
+    devices_.front().Unit.SetRam(block);
+    return true;
+}
+
+size_t Simulator::OpenHandles() {
+    Lock lock(lock_);
+    return ports_.size();
+}
+
+void Simulator::Unplug() {
+    Lock lock(lock_);
+    EnsureConfigured();
+    UnplugLocked(SimClock::now());
+}
+
+void Simulator::Replug() {
+    Lock lock(lock_);
+    EnsureConfigured();
+    ReplugLocked();
+}
+
+// Every device goes at once, as when the cable is pulled. Open handles stay
+// until closed but only fail from now on; the program's window hears of it
+// from the notifier thread, never from inside a D2XX call.
+void Simulator::UnplugLocked(SimClock::time_point now) {
+    unplugAt_.reset();
+    if (!plugged_) return;
+    plugged_ = false;
+    for (auto& [id, port] : ports_) port->Lose();
+    for (Device& device : devices_) device.OpenedAs = 0;
+    readable_.notify_all();
+    if (!devices_.empty()) notifier_.Post(DBT_DEVICEREMOVECOMPLETE);
+    if (scenario_.ReplugAfterMs >= 0) replugAt_ = now + std::chrono::milliseconds(scenario_.ReplugAfterMs);
+    wake_.notify_all();
+}
+
+void Simulator::ReplugLocked() {
+    replugAt_.reset();
+    if (plugged_) return;
+    plugged_ = true;
+    if (!devices_.empty()) notifier_.Post(DBT_DEVICEARRIVAL);
+}
+
+void Simulator::RunDeviceSchedule(SimClock::time_point now) {
+    if (unplugAt_ && *unplugAt_ <= now) UnplugLocked(now);
+    if (replugAt_ && *replugAt_ <= now) ReplugLocked();
+}
+
+std::optional<SimClock::time_point> Simulator::NextWake() const {
+    std::optional<SimClock::time_point> next;
+    const auto consider = [&](const std::optional<SimClock::time_point>& at) {
+        if (at && (!next || *at < *next)) next = at;
+    };
+    consider(unplugAt_);
+    consider(replugAt_);
+    for (const auto& [id, port] : ports_) consider(port->NextDue());
+    return next;
+}
+
+// Carries the replies over the line burst by burst and runs the timed
+// unplug and replug.
+void Simulator::Pump() {
+    Lock lock(lock_);
+    for (;;) {
+        const SimClock::time_point now = SimClock::now();
+        RunDeviceSchedule(now);
+        bool arrived = false;
+        for (auto& [id, port] : ports_) {
+            try {
+                arrived |= port->Deliver(now);
+            } catch (...) {
+                port->Lose();  // out of memory for the receive queue: the link is dead
+            }
+        }
+        if (arrived) readable_.notify_all();
+        if (const auto next = NextWake()) {
+            wake_.wait_until(lock, *next);
+        } else {
+            wake_.wait(lock);
+        }
+    }
+}

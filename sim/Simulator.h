@@ -1,0 +1,96 @@
+// The devices behind the simulated driver, the handles opened on them and
+// the thread that carries the controller's replies over the line. One lock
+// guards all of it, so every D2XX call is thread-safe.
+#pragma once
+
+#include <windows.h>
+
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "sim/D2xx.h"
+#include "sim/DeviceNotifier.h"
+#include "sim/Port.h"
+#include "sim/Scenario.h"
+
+class Simulator {
+public:
+    static Simulator& Instance();
+
+    // The D2XX calls, with 32-bit outputs; the exports convert.
+    FT_STATUS GetLibraryVersion(uint32_t& version);
+    FT_STATUS CreateDeviceInfoList(uint32_t& count);
+    FT_STATUS GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* nodes, uint32_t& count);
+    FT_STATUS OpenEx(const void* which, uint32_t flags, FT_HANDLE& handle);
+    FT_STATUS Close(FT_HANDLE handle);
+    FT_STATUS Read(FT_HANDLE handle, uint8_t* buffer, uint32_t toRead, uint32_t& read);
+    FT_STATUS Write(FT_HANDLE handle, const uint8_t* buffer, uint32_t toWrite, uint32_t& written);
+    FT_STATUS ResetDevice(FT_HANDLE handle);
+    FT_STATUS SetBaudRate(FT_HANDLE handle, uint32_t baud);
+    FT_STATUS Purge(FT_HANDLE handle, uint32_t mask);
+    FT_STATUS SetTimeouts(FT_HANDLE handle, uint32_t readMs, uint32_t writeMs);
+    FT_STATUS SetEventNotification(FT_HANDLE handle, uint32_t mask, HANDLE event);
+    FT_STATUS GetStatus(FT_HANDLE handle, uint32_t& rxBytes, uint32_t& txBytes, uint32_t& events);
+    FT_STATUS SetUSBParameters(FT_HANDLE handle, uint32_t inSize, uint32_t outSize);
+    FT_STATUS StopInTask(FT_HANDLE handle);
+    FT_STATUS RestartInTask(FT_HANDLE handle);
+    FT_STATUS GetDriverVersion(FT_HANDLE handle, uint32_t& version);
+
+    // Control by the tests: start over with a scenario, look inside.
+    void Configure(const Scenario& scenario);
+    size_t WriteCount();
+    std::optional<std::vector<uint8_t>> Written(size_t index);
+    std::optional<Block> Ram();
+    std::optional<Block> Rom();
+    bool SetRam(const Block& block);
+    size_t OpenHandles();
+    void Unplug();
+    void Replug();
+
+private:
+    struct Device {
+        Controller Unit;
+        uintptr_t OpenedAs = 0;  // handle id, 0 while closed
+    };
+    using Lock = std::unique_lock<std::mutex>;
+
+    Simulator() = default;
+    void EnsureConfigured();
+    void ConfigureLocked(const Scenario& scenario);
+    FT_STATUS InjectedFault(std::string_view call);
+    Port* FindPort(FT_HANDLE handle);
+    template <typename Action>
+    FT_STATUS OnPort(FT_HANDLE handle, std::string_view call, Action action);
+    uint32_t PresentDevices() const { return plugged_ ? static_cast<uint32_t>(devices_.size()) : 0; }
+    std::optional<size_t> FindDevice(const void* which, uint32_t flags) const;
+    void FillNode(size_t device, FT_DEVICE_LIST_INFO_NODE& node) const;
+    void UnplugLocked(SimClock::time_point now);
+    void ReplugLocked();
+    void RunDeviceSchedule(SimClock::time_point now);
+    std::optional<SimClock::time_point> NextWake() const;
+    void Pump();
+
+    std::mutex lock_;
+    std::condition_variable wake_;      // the pump: something new to carry or to schedule
+    std::condition_variable readable_;  // readers: bytes arrived, or their handle went away
+    std::thread pump_;
+    DeviceNotifier notifier_;
+
+    bool configured_ = false;
+    Scenario scenario_;
+    std::vector<Device> devices_;
+    std::map<uintptr_t, std::unique_ptr<Port>> ports_;
+    uintptr_t nextHandle_ = 0x7A000;  // handles are never reused, so a stale one stays invalid
+    int32_t failuresLeft_ = 0;
+    std::vector<std::vector<uint8_t>> written_;
+    bool plugged_ = true;
+    bool unplugScheduled_ = false;  // the timed unplug happens once per scenario
+    std::optional<SimClock::time_point> unplugAt_;
+    std::optional<SimClock::time_point> replugAt_;
+};

@@ -1,0 +1,278 @@
+// The communication worker against the simulated controller (our FTD2XX.dll
+// beside the test executable), in the test's own process.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/AppEvents.h"
+#include "app/MainWindow.h"
+#include "app/StatusBar.h"
+#include "editors/ParameterBlock.h"
+#include "link/CommandFrame.h"
+#include "link/CommunicationWorker.h"
+#include "resources/resource.h"
+#include "scope/DecodingView.h"
+#include "scope/RecordBuffer.h"
+#include "settings/Settings.h"
+#include "sim/SimControl.h"
+#include "tests/ui/AppHarness.h"
+
+using namespace harness;
+
+namespace {
+
+// The simulator's control functions, taken by name from the loaded library.
+class Sim {
+public:
+    explicit Sim(const wchar_t* scenario) : module_(LoadLibraryW(L"FTD2XX.dll")) {
+        Take<SimConfigureTextFn>("SimConfigureText")(scenario);
+    }
+    unsigned FrameCount() const { return Take<SimFrameCountFn>("SimFrameCount")(); }
+    CommandFrame Frame(unsigned index) const {
+        CommandFrame frame{};
+        Take<SimGetFrameFn>("SimGetFrame")(index, frame.data());
+        return frame;
+    }
+    std::vector<uint8_t> Opcodes() const {
+        std::vector<uint8_t> opcodes;
+        for (unsigned i = 0; i < FrameCount(); ++i) opcodes.push_back(Frame(i)[OpcodeOffset]);
+        return opcodes;
+    }
+    ParameterBytes Ram() const {
+        ParameterBytes ram{};
+        Take<SimGetBlockFn>("SimGetRam")(ram.data());
+        return ram;
+    }
+    unsigned OpenHandles() const { return Take<SimOpenHandlesFn>("SimOpenHandles")(); }
+    void Unplug() const { Take<SimPlugFn>("SimUnplug")(); }
+    void Replug() const { Take<SimPlugFn>("SimReplug")(); }
+    // Waits until `count` frames were written.
+    bool WaitForFrames(unsigned count, DWORD timeoutMs) const {
+        return PumpUntil([&] { return FrameCount() >= count; }, timeoutMs);
+    }
+
+private:
+    template <typename F>
+    F Take(const char* name) const {
+        return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+    }
+    HMODULE module_;
+};
+
+// The text the status bar shows in a part (not merely what is stored for it).
+std::wstring Shown(int part) {
+    wchar_t text[256] = {};
+    SendMessageW(StatusBarWindow(), SB_GETTEXTW, part, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+bool WaitForState(int32_t state, DWORD timeoutMs = 8000) {
+    return PumpUntil([&] { return GetControllerState() == state; }, timeoutMs);
+}
+
+bool WaitForCommandText(const std::wstring& prefix, DWORD timeoutMs = 10000) {
+    return PumpUntil([&] { return Shown(PartCommand).rfind(prefix, 0) == 0; }, timeoutMs);
+}
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+const ParameterField& Field(uint8_t offset) {
+    for (const auto& field : ParameterFields)
+        if (field.Offset == offset) return field;
+    return ParameterFields[0];
+}
+
+void Command(UINT id) { PostMessageW(MainWnd(), WM_COMMAND, id, 0); }
+
+}  // namespace
+
+TEST(Link, ComesUpReadsTheParametersAndEnablesTheCommands) {
+    Sim sim(L"[Simulator]\nUnpaced=1\n");
+    DialogCatcher catcher;
+    TavoApp app(true);
+    ASSERT_TRUE(WaitForState(ControllerOnline));
+    Pump(100);
+    for (UINT id = IDM_DEBUG; id <= IDM_FACTORY; ++id) EXPECT_TRUE(MenuEnabled(app.Window(), id));
+    EXPECT_EQ(Shown(PartCommand), L"Parameters fine");
+    EXPECT_EQ(Shown(PartDevice), L"FTDI Lib 3.2.21 Drv 2.18.22");
+    EXPECT_EQ(TheParameterBlock().Read(), sim.Ram()) << "the block is the controller's";
+    ASSERT_EQ(sim.Opcodes(), std::vector<uint8_t>{'l'});
+    EXPECT_EQ(sim.Frame(0), BuildCommandFrame(CommandList, ParameterBytes{}));
+    EXPECT_TRUE(catcher.Boxes().empty());
+}
+
+TEST(Link, DebugRecordsDecodesAndShowsTheByteCount) {
+    Sim sim(L"[Simulator]\nUnpaced=1\n");
+    TavoApp app(true);
+    ASSERT_TRUE(WaitForState(ControllerOnline));
+    Command(IDM_DEBUG);
+    ASSERT_TRUE(WaitForCommandText(L"256000 bytes received")) << Narrow(Shown(PartCommand));
+    ASSERT_TRUE(WaitForState(ControllerOnline));
+    EXPECT_EQ(TheRecord().Length.load(), 256000u);
+    const DecodingState state = DecodingSnapshot();
+    EXPECT_EQ(state.SampleStart, TheRecord().Buffer);
+    EXPECT_EQ(state.SampleCount, 8000u);
+    EXPECT_GE(state.TriggerCount, 3u) << "the simulated weld crosses the KI threshold several times";
+    EXPECT_EQ(state.CurrentTrigger, 1u);
+    EXPECT_EQ(sim.Opcodes().back(), 'd');
+}
+
+TEST(Link, InstallAndBurnCarryTheCurrentBlock) {
+    Sim sim(L"[Simulator]\nUnpaced=1\n");
+    TavoApp app(true);
+    ASSERT_TRUE(WaitForState(ControllerOnline));
+    TheParameterBlock().WriteField(Field(28), -1234);  // O1
+    TheParameterBlock().WriteField(Field(4), 0x1234);  // FT
+    const ParameterBytes block = TheParameterBlock().Read();
+    Command(IDM_INSTALL);
+    ASSERT_TRUE(sim.WaitForFrames(2, 5000));
+    Command(IDM_BURN);
+    ASSERT_TRUE(sim.WaitForFrames(3, 5000));
+    EXPECT_EQ(sim.Frame(1), BuildCommandFrame(CommandInstall, block));
+    EXPECT_EQ(sim.Frame(2), BuildCommandFrame(CommandBurn, block));
+    EXPECT_EQ(sim.Ram(), block);
+    for (int i = 1; i < CommandEventCount; ++i)
+        EXPECT_EQ(WaitForSingleObject(TheEvents().CommandEvent[i], 0), WAIT_TIMEOUT) << "reset after the command";
+}
+
+TEST(Link, PreviewZeroesSekWhileOnAndRestoresIt) {
+    Sim sim(L"[Simulator]\nUnpaced=1\nStreamBytes=32000\n");
+    TavoApp app(true);
+    ASSERT_TRUE(WaitForState(ControllerOnline));
+    TheParameterBlock().WriteByte(OffsetSEK, 7);
+    const unsigned before = sim.FrameCount();
+    Command(IDM_PREVIEW);
+    ASSERT_TRUE(sim.WaitForFrames(before + 3, 10000)) << "the install, then preview polls";
+    const CommandFrame install = sim.Frame(before);
+    EXPECT_EQ(install[OpcodeOffset], 'i');
+    EXPECT_EQ(install[OffsetSEK], 0);
+    EXPECT_EQ(sim.Frame(before + 1)[OpcodeOffset], 'd');
+    EXPECT_EQ(TheParameterBlock().ReadByte(OffsetSEK), 0);
+
+    Command(IDM_PREVIEW);
+    ASSERT_TRUE(PumpUntil([&] { return TheParameterBlock().ReadByte(OffsetSEK) == 7; }, 10000));
+    ASSERT_TRUE(PumpUntil([&] { return sim.Opcodes().back() == 'i'; }, 10000));
+    const CommandFrame restore = sim.Frame(sim.FrameCount() - 1);
+    EXPECT_EQ(restore[OffsetSEK], 7);
+    const unsigned after = sim.FrameCount();
+    Pump(1500);
+    EXPECT_EQ(sim.FrameCount(), after) << "no polls once preview is off";
+}
+
+TEST(Link, ListRepliesOfAnotherLengthAreErrorsThatLeaveTheBlock) {
+    for (const auto& [length, text] : {std::pair<const wchar_t*, const wchar_t*>{L"127", L"Parameters: 127 bytes received - ERROR"},
+                                       {L"0", L"Parameters: 0 bytes received - ERROR"},
+                                       {L"200", L"Parameters: 200 bytes received - ERROR"}}) {
+        const std::wstring scenario = std::wstring(L"[Simulator]\nUnpaced=1\nListReplyBytes=") + length + L"\n";
+        Sim sim(scenario.c_str());
+        TavoApp app(true);
+        ASSERT_TRUE(WaitForState(ControllerOnline));
+        Pump(100);
+        EXPECT_EQ(Shown(PartCommand), text);
+        EXPECT_EQ(TheParameterBlock().Read(), ParameterBytes{}) << "the block stays as it was";
+    }
+}
+
+TEST(Link, ARecordingInBurstsWithShortPausesIsOneRecording) {
+    Sim sim(L"[Simulator]\nPauseAfterBytes=65536\nPauseMs=400\nBytesPerSecond=4000000\n");
+    TavoApp app(true);
+    ASSERT_TRUE(WaitForState(ControllerOnline));
+    Command(IDM_DEBUG);
+    ASSERT_TRUE(WaitForCommandText(L"256000 bytes received", 15000)) << Narrow(Shown(PartCommand));
+    EXPECT_EQ(DecodingSnapshot().SampleCount, 8000u);
+}
+
+TEST(Link, APauseOfASecondEndsTheRecording) {
+    Sim sim(L"[Simulator]\nPauseAfterBytes=96000\nPauseMs=1300\nPauseRepeat=0\nBytesPerSecond=4000000\n");
+    TavoApp app(true);
+    ASSERT_TRUE(WaitForState(ControllerOnline));
+    Command(IDM_DEBUG);
+    ASSERT_TRUE(WaitForCommandText(L"96000 bytes received", 15000)) << Narrow(Shown(PartCommand));
+    EXPECT_EQ(DecodingSnapshot().SampleCount, 3000u);
+}
+
+TEST(Link, AStreamLargerThanTheBufferKeepsWhatFitsAndSaysSo) {
+    Sim sim(L"[Simulator]\nUnpaced=1\nStreamBytes=9000000\n");
+    TavoApp app(true);
+    ASSERT_TRUE(WaitForState(ControllerOnline));
+    Command(IDM_DEBUG);
+    ASSERT_TRUE(WaitForCommandText(L"8650752 bytes received", 20000)) << Narrow(Shown(PartCommand));
+    EXPECT_EQ(Shown(PartCommand), L"8650752 bytes received - 349248 bytes beyond the buffer dropped");
+    EXPECT_EQ(TheRecord().Length.load(), RecordBufferSize);
+}
+
+TEST(Link, WithoutExactlyOneDeviceTheLinkGoesOfflineWithoutABox) {
+    for (const auto& [scenario, count] : {std::pair<const wchar_t*, const wchar_t*>{L"[Simulator]\nDevices=0\n", L"0"},
+                                          {L"[Simulator]\nDevices=2\n", L"2"}}) {
+        Sim sim(scenario);
+        DialogCatcher catcher;
+        TavoApp app(true);
+        ASSERT_TRUE(WaitForState(ControllerOffline));
+        Pump(200);
+        EXPECT_TRUE(catcher.Boxes().empty());
+        EXPECT_EQ(Shown(PartDevice), std::wstring(L"FTDI: ") + count + L" devices found");
+        EXPECT_EQ(sim.OpenHandles(), 0u);
+        EXPECT_FALSE(MenuEnabled(app.Window(), IDM_DEBUG));
+    }
+}
+
+TEST(Link, ARefusedBaudRateIsShownAndTheOpenedHandleClosed) {
+    Sim sim(L"[Simulator]\nFailCall=FT_SetBaudRate\nFailStatus=7\n");
+    DialogCatcher catcher;
+    TavoApp app(true);
+    ASSERT_TRUE(WaitForState(ControllerOffline));
+    Pump(200);
+    EXPECT_EQ(Shown(PartDevice), L"FT_SetBaudRate(...) failed Status invalid baud rate");
+    EXPECT_EQ(sim.OpenHandles(), 0u);
+    EXPECT_TRUE(catcher.Boxes().empty());
+}
+
+TEST(Link, AnInTaskThatNeverRestartsAbandonsTheCommandAndEndsTheWorker) {
+    Sim sim(L"[Simulator]\nUnpaced=1\nFailCall=FT_StopInTask\nFailStatus=4\n");
+    TavoApp app(true);
+    ASSERT_TRUE(WaitForState(ControllerOffline, 10000));
+    Pump(100);
+    EXPECT_EQ(Shown(PartDevice), L"FT_StopInTask(...) failed Status I/O error - command abandoned");
+    EXPECT_FALSE(CommunicationWorkerRunning());
+    EXPECT_EQ(sim.OpenHandles(), 0u);
+}
+
+TEST(Link, UnplugGoesOfflineAndReplugStartsExactlyOneNewWorker) {
+    Sim sim(L"[Simulator]\nUnpaced=1\n");
+    TavoApp app(true);
+    ASSERT_TRUE(WaitForState(ControllerOnline));
+    sim.Unplug();
+    ASSERT_TRUE(WaitForState(ControllerOffline));
+    ASSERT_TRUE(PumpUntil([] { return !CommunicationWorkerRunning(); }, 5000)) << "the old worker ends";
+    EXPECT_EQ(sim.OpenHandles(), 0u);
+    const unsigned before = sim.FrameCount();
+    sim.Replug();
+    ASSERT_TRUE(WaitForState(ControllerOnline));
+    Pump(300);
+    EXPECT_EQ(sim.OpenHandles(), 1u);
+    EXPECT_EQ(sim.FrameCount(), before + 1) << "one new worker listed the parameters once";
+
+    // Pulled and put back at once: the new worker waits for the old one to end.
+    sim.Unplug();
+    sim.Replug();
+    ASSERT_TRUE(PumpUntil([&] { return sim.FrameCount() == before + 2 && GetControllerState() == ControllerOnline; },
+                          8000));
+    Pump(300);
+    EXPECT_EQ(sim.OpenHandles(), 1u);
+    EXPECT_EQ(sim.FrameCount(), before + 2);
+}
+
+TEST(Link, ClosingDuringARecordingEndsTheWorkerWithinTheCloseWait) {
+    Sim sim(L"[Simulator]\nBytesPerSecond=20000\n");
+    TavoApp app(true);
+    ASSERT_TRUE(WaitForState(ControllerOnline));
+    Command(IDM_DEBUG);
+    ASSERT_TRUE(WaitForState(ControllerActive));
+    Pump(300);
+    EXPECT_EQ(app.Close(), 0);
+    EXPECT_FALSE(CommunicationWorkerRunning());
+}
