@@ -7,3 +7,4 @@
 HWND CreateParameterDialog();
 HWND CreateSettingsDialog();
 HWND CreateTriggerDialog();
+HWND CreateChannelsDialog();

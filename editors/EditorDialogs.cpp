@@ -11,6 +11,7 @@ void OpenEditorDialog(int commandId) {
         case IDM_PARAMETER: dialog = CreateParameterDialog(); break;
         case IDM_SETTINGS: dialog = CreateSettingsDialog(); break;
         case IDM_TRIGGER: dialog = CreateTriggerDialog(); break;
+        case IDM_CHANNELS: dialog = CreateChannelsDialog(); break;
         default: return;
     }
     // A dialog that cannot be created is not reported.
