@@ -25,3 +25,22 @@
 #define IDM_INFO 9000
 
 #define IDC_STATIC_TEXT -1
+
+// Editor dialogs: edits 10001 upwards, their spins 11001 upwards, the limit
+// texts 12001 upwards (upper, lower), check boxes 13000 upwards.
+// Parameter dialog: the fields' ids are in the parameter table; the
+// Autooffset boxes 13000..13007 and the Negation boxes 13008..13015.
+#define IDC_AUTOOFFSET_BOX0 13000
+#define IDC_NEGATION_BOX0 13008
+// Settings dialog: the clock row (the ids of the FH row of the parameter dialog).
+#define IDC_CLOCK_EDIT 10004
+#define IDC_CLOCK_SPIN 11004
+#define IDC_CLOCK_UPPER 12007
+#define IDC_CLOCK_LOWER 12008
+// Trigger dialog: rows k = 0 Threshold, 1 PreEvent, 2 PostEvent with edit
+// 10001 + k, spin 11001 + k, limit texts 12001 + 2k and 12002 + 2k.
+#define IDC_TRIGGER_EDIT0 10001
+#define IDC_TRIGGER_SPIN0 11001
+#define IDC_TRIGGER_UPPER0 12001
+// Channels dialog
+#define IDC_CHANNEL_LIST 16000

@@ -51,18 +51,21 @@ tavo_build_native() {
 tavo_wine_start() {
   local screen=${1:-1280x1024x24} n
   export WINEPREFIX=${WINEPREFIX:-$TAVO_BUILD/wineprefix}
-  # Another run may take the same free display at the same moment: try on.
-  for n in $(seq 90 250); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 "$screen" -nolisten tcp >/dev/null 2>&1 &
-    TAVO_XVFB_PID=$!
-    for _ in $(seq 100); do
-      [ -e "/tmp/.X11-unix/X$n" ] && break
-      kill -0 "$TAVO_XVFB_PID" 2>/dev/null || break
-      sleep 0.05
-    done
-    kill -0 "$TAVO_XVFB_PID" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ] && break
+  # Xvfb picks a free display itself and reports its number once it accepts
+  # connections: runs started at the same moment never share a display (and
+  # one run's end never takes another's display away).
+  local reported
+  reported=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$reported" >/dev/null 2>&1 &
+  TAVO_XVFB_PID=$!
+  for _ in $(seq 200); do
+    [ -s "$reported" ] && break
+    kill -0 "$TAVO_XVFB_PID" 2>/dev/null || break
+    sleep 0.05
   done
+  n=$(head -n 1 "$reported")
+  rm -f "$reported"
+  [ -n "$n" ] || { tavo_log "Xvfb did not start"; return 1; }
   export DISPLAY=":$n"
   if [ ! -f "$WINEPREFIX/.tavo-ready" ]; then
     tavo_log "creating the Wine prefix $WINEPREFIX"
