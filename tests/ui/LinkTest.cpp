@@ -20,6 +20,7 @@
 #include "settings/Settings.h"
 #include "sim/SimControl.h"
 #include "tests/ui/AppHarness.h"
+#include "tests/ui/DialogSupport.h"
 
 using namespace harness;
 
@@ -275,4 +276,25 @@ TEST(Link, ClosingDuringARecordingEndsTheWorkerWithinTheCloseWait) {
     Pump(300);
     EXPECT_EQ(app.Close(), 0);
     EXPECT_FALSE(CommunicationWorkerRunning());
+}
+
+TEST(Link, AFieldEditedInTheParameterDialogReachesTheControllerWithTheInstall) {
+    Sim sim(L"[Simulator]\nUnpaced=1\n");
+    TavoApp app(true);
+    ASSERT_TRUE(WaitForState(ControllerOnline));
+    const unsigned before = sim.FrameCount();
+    HWND dialog = dialogs::Open(IDM_PARAMETER);
+    ASSERT_NE(dialog, nullptr);
+    SetDlgItemTextW(dialog, Field(28).EditId, L"-1.234");  // O1, as the spin would write it
+    SetDlgItemTextW(dialog, Field(12).EditId, L"40000");   // P1
+    dialogs::Press(dialog, IDOK);
+    ASSERT_TRUE(sim.WaitForFrames(before + 1, 5000));
+    const CommandFrame install = sim.Frame(before);
+    EXPECT_EQ(install[OpcodeOffset], 'i');
+    EXPECT_EQ(install[28], 0x2E);  // -1234 = 0xFB2E
+    EXPECT_EQ(install[29], 0xFB);
+    EXPECT_EQ(install[12], 0x40);  // 40000 = 0x9C40
+    EXPECT_EQ(install[13], 0x9C);
+    EXPECT_EQ(install, BuildCommandFrame(CommandInstall, TheParameterBlock().Read()));
+    EXPECT_EQ(sim.Ram(), TheParameterBlock().Read()) << "the controller took the edited set";
 }
