@@ -16,6 +16,8 @@
 #include "scope/RecordBuffer.h"
 #include "settings/Settings.h"
 #include "tests/ui/AppHarness.h"
+#include <shellapi.h>
+#include <shlobj.h>
 
 using namespace harness;
 
@@ -237,5 +239,62 @@ TEST_F(RecordFiles, SaveAndLoadThroughTheFileMenu) {
     ASSERT_TRUE(PumpUntil([] { return DecodingSnapshot().SampleCount == 400; }, 10000));
     Pump(100);
     EXPECT_FALSE(MenuEnabled(app.Window(), IDM_SAVE_DATA));
+    DeleteFileW(path.c_str());
+}
+
+TEST_F(RecordFiles, ADroppedFileIsLoadedAndTheArrowsStepThroughItsTriggers) {
+    Receive(Samples(1200));
+    const DecodingState state = DecodingSnapshot();
+    const std::wstring path = TempPath(L"tavo-dropped.rec");
+    ASSERT_EQ(WriteRecordFile(path.c_str(), state.SampleStart, state.SampleCount * SampleSize), 1);
+    Receive(Samples(10));
+
+    const std::wstring names = path + L'\0';
+    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + (names.size() + 1) * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    std::wmemcpy(reinterpret_cast<wchar_t*>(drop + 1), names.c_str(), names.size() + 1);
+    GlobalUnlock(memory);
+    SendMessageW(app.Window(), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+    EXPECT_EQ(WindowText(app.Window()), std::wstring(PlainTitle()) + L"  tavo-dropped.rec");
+    const DecodingState loaded = DecodingSnapshot();
+    ASSERT_EQ(loaded.SampleCount, 1200u);
+    ASSERT_EQ(loaded.CurrentTrigger, 1u);
+    ASSERT_GE(loaded.TriggerCount, 3u);
+
+    SetFocus(app.Window());
+    PressKey(app.Window(), VK_RIGHT);
+    EXPECT_EQ(DecodingSnapshot().CurrentTrigger, 2u);
+    EXPECT_GT(DecodingSnapshot().ViewStart, loaded.ViewStart);
+    PressKey(app.Window(), VK_LEFT);
+    EXPECT_EQ(DecodingSnapshot().CurrentTrigger, 1u);
+    // Past the last trigger the right arrow finds nothing: the counter stays
+    // and nothing is left to draw until the next successful step.
+    for (uint32_t i = 0; i < loaded.TriggerCount + 2; ++i) PressKey(app.Window(), VK_RIGHT);
+    const DecodingState end = DecodingSnapshot();
+    PressKey(app.Window(), VK_RIGHT);
+    EXPECT_EQ(DecodingSnapshot().CurrentTrigger, end.CurrentTrigger);
+    EXPECT_EQ(DecodingSnapshot().ViewStart, end.ViewStart);
+    EXPECT_EQ(DecodingSnapshot().ViewCount, 0u);
+    DeleteFileW(path.c_str());
+}
+
+TEST_F(RecordFiles, WithoutARecordBufferSavingAndLoadingTellTheOperator) {
+    RecordStore& record = TheRecord();
+    uint8_t* buffer = record.Buffer;
+    record.Buffer = nullptr;
+    const std::wstring path = TempPath(L"tavo-nobuffer.dat");
+    WriteBytes(path, Samples(10));
+    PostMessageW(app.Window(), WM_COMMAND, IDM_SAVE_DATA, 0);
+    ASSERT_TRUE(catcher.WaitForBoxes(1, 5000));
+    EXPECT_EQ(LoadRecord(path.c_str()), 1);
+    ASSERT_TRUE(catcher.WaitForBoxes(2, 5000));
+    record.Buffer = buffer;
+    for (const CaughtBox& box : catcher.Boxes()) {
+        EXPECT_EQ(box.text, L"There is no memory for recordings: nothing can be saved or loaded.");
+        EXPECT_EQ(box.icon, BoxIcon::Error);
+    }
+    EXPECT_EQ(DecodingSnapshot().SampleCount, 0u);
     DeleteFileW(path.c_str());
 }
