@@ -18,13 +18,16 @@ constexpr DWORD ScratchSize = 0x10000;
 
 enum class Wake { Stop, Data, Silence };
 
-// Waits for the end of the application, a stop request, the worker's quit or
-// received bytes, in that order of precedence.
+// Waits for the end of the application, a stop request, the worker's quit (if
+// the session has one) or received bytes, in that order of precedence.
 Wake WaitForReply(const LinkSession& session) {
     const AppEvents& events = TheEvents();
-    HANDLE waits[] = {events.ApplicationDone, events.StopRecording, session.Quit, session.FtdiEvent};
-    const DWORD result = WaitForMultipleObjects(4, waits, FALSE, ReplySilenceMs);
-    if (result == WAIT_OBJECT_0 + 3) return Wake::Data;
+    HANDLE waits[4] = {events.ApplicationDone, events.StopRecording};
+    DWORD count = 2;
+    if (session.Quit) waits[count++] = session.Quit;
+    waits[count++] = session.FtdiEvent;
+    const DWORD result = WaitForMultipleObjects(count, waits, FALSE, ReplySilenceMs);
+    if (result == WAIT_OBJECT_0 + count - 1) return Wake::Data;
     if (result == WAIT_TIMEOUT) return Wake::Silence;
     return Wake::Stop;
 }

@@ -15,7 +15,7 @@ constexpr DWORD ReplySilenceMs = 1000;
 struct LinkSession {
     FT_HANDLE Handle = nullptr;
     HANDLE FtdiEvent = nullptr;  // set by the driver when bytes arrive
-    HANDLE Quit = nullptr;       // set when the worker must end (device removed)
+    HANDLE Quit = nullptr;       // set when the worker must end (device removed); may be null
     bool Lost = false;           // the device stopped answering: give it up
     uint32_t Dropped = 0;        // bytes of the last recording beyond the record buffer
 };

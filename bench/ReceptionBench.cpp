@@ -1,0 +1,79 @@
+// Reception throughput through the D2XX layer: a recording streamed by the
+// simulated controller is collected into the record buffer exactly as after
+// the Debug command, and compared with the rate of the 4 Mbaud link
+// (400 000 bytes per second). Every reception ends after one second of
+// silence; that second is taken off the measured time.
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+#include "app/AppEvents.h"
+#include "link/CommunicationWorker.h"
+#include "link/Protocol.h"
+#include "scope/RecordBuffer.h"
+#include "sim/SimControl.h"
+
+namespace {
+
+constexpr double LinkBytesPerSecond = 400000.0;
+
+struct Link {
+    LinkSession session;
+    bool Open() {
+        DWORD devices = 0;
+        return FtdiLibraryVersion() && FtdiCountDevices(&devices) && devices == 1 &&
+               FtdiOpenDevice(LinkReadTimeoutMs, LinkWriteTimeoutMs, LinkBaudRate, &session.Handle) &&
+               FtdiPrepareNotification(session.Handle, &session.FtdiEvent) &&
+               FtdiLibrary()->SetEventNotification(session.Handle, FT_EVENT_RXCHAR, session.FtdiEvent) == FT_OK;
+    }
+    ~Link() {
+        if (session.FtdiEvent) CloseHandle(session.FtdiEvent);
+        if (session.Handle) FtdiLibrary()->Close(session.Handle);
+    }
+};
+
+// Bytes per second of one reception in the given scenario; 0 on failure.
+double ReceiveOnce(const wchar_t* scenario) {
+    auto configure = reinterpret_cast<SimConfigureTextFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"FTD2XX.dll"), "SimConfigureText")));
+    configure(scenario);
+    Link link;
+    if (!link.Open()) {
+        std::printf("  the simulated device did not open\n");
+        return 0;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    if (!SendCommand(link.session, CommandDebug)) {
+        std::printf("  nothing was received\n");
+        return 0;
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return TheRecord().Length / std::max(seconds - ReplySilenceMs / 1000.0, 1e-6);
+}
+
+void Measure(const char* title, const wchar_t* scenario, int runs) {
+    std::vector<double> rates;
+    for (int i = 0; i < runs; ++i) rates.push_back(ReceiveOnce(scenario));
+    std::sort(rates.begin(), rates.end());
+    const double median = rates[rates.size() / 2];
+    std::printf("  %-44s %10.2f MB/s  ratio to the link %8.2f  (%u bytes, %d runs)\n", title, median / 1e6,
+                median / LinkBytesPerSecond, TheRecord().Length.load(), runs);
+}
+
+}  // namespace
+
+int main() {
+    CreateAppEvents();
+    TheRecord().Buffer = static_cast<uint8_t*>(HeapAlloc(GetProcessHeap(), 0, RecordBufferSize));
+    if (!TheRecord().Buffer || !FtdiLibrary()) {
+        std::printf("no record buffer or no FTD2XX.dll beside the benchmark\n");
+        return 1;
+    }
+    std::printf("Reception through the D2XX layer against the 4 Mbaud link rate (0.4 MB/s)\n");
+    Measure("unpaced stream of 8 000 000 bytes", L"[Simulator]\nUnpaced=1\nStreamBytes=8000000\n", 5);
+    Measure("stream paced like the link, 400 000 bytes", L"[Simulator]\nStreamBytes=400000\n", 3);
+    return 0;
+}
