@@ -10,6 +10,7 @@
 #include "scope/DecodingView.h"
 #include "scope/ScopeView.h"
 #include "settings/Settings.h"
+#include "tests/support/Samples.h"
 
 namespace {
 
@@ -17,20 +18,10 @@ constexpr int Width = 1920;
 constexpr int Height = 1080;
 
 // A recording whose 13 channels all move, so every trace has 251 points.
-std::vector<uint8_t> MovingRecording(uint32_t samples) {
-    std::vector<uint8_t> bytes(samples * SampleSize);
-    for (uint32_t i = 0; i < samples; ++i) {
-        uint8_t* sample = &bytes[i * SampleSize];
-        sample[0] = 'G';
-        sample[2] = static_cast<uint8_t>(i % 8000);
-        sample[3] = static_cast<uint8_t>((i % 8000) >> 8);
-        for (int id = 1; id <= 13; ++id) {
-            const int16_t value = static_cast<int16_t>(((i * (id + 3)) % 4000) - 2000);
-            sample[4 + 2 * id] = static_cast<uint8_t>(value);
-            sample[5 + 2 * id] = static_cast<uint8_t>(value >> 8);
-        }
-    }
-    return bytes;
+std::vector<uint8_t> MovingRecording(uint32_t count) {
+    return samples::Make(count, [](uint32_t i, int id) {
+        return static_cast<int16_t>(((i * (id + 3)) % 4000) - 2000);
+    });
 }
 
 void ShowAllChannels() {

@@ -15,6 +15,7 @@
 #include "scope/DecodingView.h"
 #include "scope/RecordBuffer.h"
 #include "settings/Settings.h"
+#include "tests/support/Samples.h"
 #include "tests/ui/AppHarness.h"
 #include <shellapi.h>
 #include <shlobj.h>
@@ -23,18 +24,11 @@ using namespace harness;
 
 namespace {
 
-// Samples with counters from 0 and a KI pulse every 150 samples crossing 500.
+// Samples with a KI pulse every 150 samples crossing 500.
 std::vector<uint8_t> Samples(uint32_t count) {
-    std::vector<uint8_t> bytes(count * SampleSize, 0);
-    for (uint32_t i = 0; i < count; ++i) {
-        uint8_t* sample = &bytes[i * SampleSize];
-        sample[0] = 'G';
-        sample[2] = static_cast<uint8_t>(i % 8000);
-        sample[3] = static_cast<uint8_t>((i % 8000) >> 8);
-        const int16_t current = (i % 150) > 100 && (i % 150) < 120 ? 1500 : 0;
-        std::memcpy(sample + 4 + 2 * 8, &current, 2);
-    }
-    return bytes;
+    return samples::Make(count, [](uint32_t i, int id) -> int16_t {
+        return id == 8 && (i % 150) > 100 && (i % 150) < 120 ? 1500 : 0;
+    });
 }
 
 std::wstring TempPath(const wchar_t* name) {

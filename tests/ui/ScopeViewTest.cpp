@@ -9,6 +9,7 @@
 #include "scope/ScopeGeometry.h"
 #include "scope/ScopeView.h"
 #include "settings/Settings.h"
+#include "tests/support/Samples.h"
 
 namespace {
 
@@ -57,24 +58,6 @@ private:
     HGDIOBJ old_;
     uint32_t* bits_ = nullptr;
 };
-
-// A recording of `count` samples whose channel values `value(sample, id)` gives.
-template <typename Value>
-std::vector<uint8_t> Recording(uint32_t count, Value value) {
-    std::vector<uint8_t> bytes(count * SampleSize);
-    for (uint32_t i = 0; i < count; ++i) {
-        uint8_t* sample = &bytes[i * SampleSize];
-        sample[0] = 'G';
-        sample[2] = static_cast<uint8_t>(i % 8000);
-        sample[3] = static_cast<uint8_t>((i % 8000) >> 8);
-        for (int id = 1; id <= 13; ++id) {
-            const int16_t v = value(i, id);
-            sample[4 + 2 * id] = static_cast<uint8_t>(v);
-            sample[5 + 2 * id] = static_cast<uint8_t>(v >> 8);
-        }
-    }
-    return bytes;
-}
 
 // Shows the first `shown` channels K1, K2, ... in distinct colours.
 void ShowChannels(int shown) {
@@ -212,7 +195,7 @@ TEST_F(ScopeView, LegendArrowMarksTheTriggerChannel) {
 
 TEST_F(ScopeView, TracesFollowTheSamplesClampedToFullScale) {
     // K1 climbs 0, 16, 32 ... ; K2 sits beyond full scale at 4000, then at -2048.
-    auto bytes = Recording(300, [](uint32_t i, int id) -> int16_t {
+    auto bytes = samples::Make(300, [](uint32_t i, int id) -> int16_t {
         if (id == 1) return static_cast<int16_t>(i * 16);
         if (id == 2) return i < 100 ? 4000 : -2048;
         return 0;
@@ -235,7 +218,7 @@ TEST_F(ScopeView, TracesFollowTheSamplesClampedToFullScale) {
 }
 
 TEST_F(ScopeView, AShortViewEndsTheTracesEarly) {
-    auto bytes = Recording(100, [](uint32_t, int id) -> int16_t { return id == 1 ? 1024 : 0; });
+    auto bytes = samples::Make(100, [](uint32_t, int id) -> int16_t { return id == 1 ? 1024 : 0; });
     ASSERT_TRUE(TheDecoding().Decode(bytes.data(), static_cast<uint32_t>(bytes.size()),
                                      static_cast<uint32_t>(bytes.size()), CurrentTriggerParams()));
     Canvas canvas(1000, 600);
