@@ -149,11 +149,6 @@ void ReportSave(const wchar_t* file, bool saved) {
 
 }  // namespace
 
-void SaveRecord(const uint8_t* samples, uint32_t byteCount) {
-    wchar_t file[MAX_PATH];
-    if (AskSaveFileName(file)) ReportSave(file, WriteRecordFile(file, samples, byteCount));
-}
-
 void SaveCurrentRecording() {
     RecordStore& record = TheRecord();
     if (!record.Buffer) return ShowBufferMissing();

@@ -96,7 +96,9 @@ TEST(ChannelTable, SortPutsShownEntriesFirstInPositionOrder) {
     EXPECT_EQ(settings.ChannelTable[2].Id, 5);
     bool seen[14] = {};
     for (int i = 0; i < ChannelCount; ++i) {
-        if (i >= 3) EXPECT_EQ(settings.ChannelTable[i].Position, NotShown);
+        if (i >= 3) {
+            EXPECT_EQ(settings.ChannelTable[i].Position, NotShown);
+        }
         seen[settings.ChannelTable[i].Id] = true;
     }
     for (int id = 1; id <= 13; ++id) EXPECT_TRUE(seen[id]) << "sorting only permutes";

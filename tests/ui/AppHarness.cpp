@@ -1,5 +1,7 @@
 #include "tests/ui/AppHarness.h"
 
+#include <shlobj.h>
+
 #include <fstream>
 #include <sstream>
 
@@ -179,6 +181,23 @@ int TavoApp::Close() {
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchAppMessage(message);
     return ShutDownApplication();
+}
+
+HDROP MakeDrop(const std::vector<std::wstring>& paths) {
+    size_t characters = 1;
+    for (const auto& path : paths) characters += path.size() + 1;
+    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + characters * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    auto* names = reinterpret_cast<wchar_t*>(drop + 1);
+    for (const auto& path : paths) {
+        std::wmemcpy(names, path.c_str(), path.size() + 1);
+        names += path.size() + 1;
+    }
+    *names = L'\0';
+    GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
 }
 
 std::wstring WindowText(HWND window) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <chrono>
 #include <functional>
@@ -85,6 +86,9 @@ private:
     bool closed_ = false;
     int startExitCode_ = 0;
 };
+
+// A drop of the given paths, as the shell hands it to a window with WM_DROPFILES.
+HDROP MakeDrop(const std::vector<std::wstring>& paths);
 
 std::wstring WindowText(HWND window);
 UINT MenuState(HWND window, UINT id);

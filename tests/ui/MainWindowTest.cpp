@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <dbt.h>
-#include <shellapi.h>
-#include <shlobj.h>
 
 #include <cstring>
 #include <regex>
@@ -30,24 +28,6 @@ COLORREF StatePixel() {
     const COLORREF colour = GetPixel(dc, (field.left + field.right) / 2, (field.top + field.bottom) / 2);
     ReleaseDC(status, dc);
     return colour;
-}
-
-// A drop of the given paths, as the shell hands it to the window.
-HDROP MakeDrop(const std::vector<std::wstring>& paths) {
-    size_t characters = 1;
-    for (const auto& path : paths) characters += path.size() + 1;
-    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + characters * sizeof(wchar_t));
-    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
-    drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = TRUE;
-    auto* names = reinterpret_cast<wchar_t*>(drop + 1);
-    for (const auto& path : paths) {
-        std::wmemcpy(names, path.c_str(), path.size() + 1);
-        names += path.size() + 1;
-    }
-    *names = L'\0';
-    GlobalUnlock(memory);
-    return static_cast<HDROP>(memory);
 }
 
 void ResetCommandEvents() {

@@ -17,8 +17,6 @@
 #include "settings/Settings.h"
 #include "tests/support/Samples.h"
 #include "tests/ui/AppHarness.h"
-#include <shellapi.h>
-#include <shlobj.h>
 
 using namespace harness;
 
@@ -152,7 +150,6 @@ TEST_F(RecordFiles, RejectedFilesChangeNothingAndSayNothing) {
     const std::wstring good = TempPath(L"tavo-good.rec");
     ASSERT_EQ(WriteRecordFile(good.c_str(), state.SampleStart, 64 * SampleSize), 1);
     const std::vector<uint8_t> bytes = ReadBytes(good);
-    const ParameterBytes blockBefore = TheParameterBlock().Read();
     const std::wstring title = WindowText(app.Window());
 
     std::vector<std::pair<std::wstring, std::vector<uint8_t>>> rejected;
@@ -180,7 +177,6 @@ TEST_F(RecordFiles, RejectedFilesChangeNothingAndSayNothing) {
     Pump(50);
     EXPECT_TRUE(catcher.Boxes().empty());
     EXPECT_EQ(LoadRecord(TempPath(L"tavo-does-not-exist.rec").c_str()), 0);
-    (void)blockBefore;
     DeleteFileW(good.c_str());
 }
 
@@ -243,14 +239,7 @@ TEST_F(RecordFiles, ADroppedFileIsLoadedAndTheArrowsStepThroughItsTriggers) {
     ASSERT_EQ(WriteRecordFile(path.c_str(), state.SampleStart, state.SampleCount * SampleSize), 1);
     Receive(Samples(10));
 
-    const std::wstring names = path + L'\0';
-    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + (names.size() + 1) * sizeof(wchar_t));
-    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
-    drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = TRUE;
-    std::wmemcpy(reinterpret_cast<wchar_t*>(drop + 1), names.c_str(), names.size() + 1);
-    GlobalUnlock(memory);
-    SendMessageW(app.Window(), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+    SendMessageW(app.Window(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({path})), 0);
     EXPECT_EQ(WindowText(app.Window()), std::wstring(PlainTitle()) + L"  tavo-dropped.rec");
     const DecodingState loaded = DecodingSnapshot();
     ASSERT_EQ(loaded.SampleCount, 1200u);
