@@ -44,11 +44,6 @@ void FreeRecordBuffer() {
     record.Length = 0;
 }
 
-bool IsDialogWindow(HWND window) {
-    wchar_t className[16] = {};
-    return GetClassNameW(window, className, 16) && std::wcscmp(className, L"#32770") == 0;
-}
-
 }  // namespace
 
 int CheckScreenResolution() {
@@ -103,15 +98,15 @@ bool StartApplication(HINSTANCE instance, int* exitCode) {
     return true;
 }
 
+// Accelerators act only on messages for the main window itself: letters typed
+// into a dialog's controls are that dialog's. No message goes through dialog
+// keyboard handling, so Enter in a dialog never presses its OK button (the
+// parameter dialog's OK would install the parameters in the controller).
 void DispatchAppMessage(MSG& message) {
-    HWND root = message.hwnd ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
     HWND mainWindow = MainWnd();
-    if (root && root != mainWindow && IsDialogWindow(root)) {
-        if (IsDialogMessageW(root, &message)) return;
-    } else if (root && root == mainWindow && Accelerators &&
-               TranslateAcceleratorW(mainWindow, Accelerators, &message)) {
+    HWND root = message.hwnd ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
+    if (root && root == mainWindow && Accelerators && TranslateAcceleratorW(mainWindow, Accelerators, &message))
         return;
-    }
     TranslateMessage(&message);
     DispatchMessageW(&message);
 }

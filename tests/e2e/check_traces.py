@@ -19,15 +19,24 @@ def black(x, y):
     return pixel(x, y) == (0, 0, 0)
 
 axis_x = max(range(5, width // 4), key=lambda x: sum(black(x, y) for y in range(height)))
-top = next(y for y in range(height) if black(axis_x, y))
-last, gap = top, 0
-for y in range(top, height):
-    if black(axis_x, y):
-        last, gap = y, 0
-    else:
-        gap += 1
-        if gap > 3:
-            break
+
+# The axis is the longest stretch of that column with gaps of at most three
+# rows; other black pixels in the column (the title bar's icon, a label's
+# glyph) form shorter stretches.
+def stretches(x):
+    start = last = None
+    for y in range(height):
+        if not black(x, y):
+            continue
+        if last is None or y - last > 4:
+            if start is not None:
+                yield start, last
+            start = y
+        last = y
+    if start is not None:
+        yield start, last
+
+top, last = max(stretches(axis_x), key=lambda s: s[1] - s[0])
 # Level +1 at client row px(0.05 H), level -1 at px(0.75 H).
 client_height = round((last - top) / 0.7)
 client_top = top - px(0.05 * client_height)

@@ -81,6 +81,10 @@ TEST(EditorDialogs, LettersTypedIntoDialogsStartNoControllerCommand) {
         for (wchar_t letter : std::wstring(L"PDWLIBRFpdwlibrf")) TypeCharacter(target, letter);
     }
     EXPECT_EQ(WindowText(signedEdit), L"pdwlib") << "the letters went to the edit, B did not burn";
+    SetFocus(signedEdit);
+    PressKey(signedEdit, VK_RETURN);
+    PressKey(signedEdit, VK_ESCAPE);
+    EXPECT_TRUE(IsWindow(parameter)) << "Enter and Escape are neither OK (an install) nor Cancel";
     EXPECT_TRUE(NoCommandRequested());
 
     SetFocus(MainWnd());

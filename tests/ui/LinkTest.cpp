@@ -71,15 +71,22 @@ std::wstring Shown(int part) {
     return text;
 }
 
-bool WaitForState(int32_t state, DWORD timeoutMs = 8000) {
-    return PumpUntil([&] { return GetControllerState() == state; }, timeoutMs);
-}
-
-bool WaitForCommandText(const std::wstring& prefix, DWORD timeoutMs = 10000) {
-    return PumpUntil([&] { return Shown(PartCommand).rfind(prefix, 0) == 0; }, timeoutMs);
-}
-
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+// On failure, what the status bar said then.
+testing::AssertionResult WithStatus(bool reached) {
+    if (reached) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "state " << GetControllerState() << ", part 0 \"" << Narrow(Shown(PartDevice))
+                                       << "\", part 1 \"" << Narrow(Shown(PartCommand)) << '"';
+}
+
+testing::AssertionResult WaitForState(int32_t state, DWORD timeoutMs = 8000) {
+    return WithStatus(PumpUntil([&] { return GetControllerState() == state; }, timeoutMs));
+}
+
+testing::AssertionResult WaitForCommandText(const std::wstring& prefix, DWORD timeoutMs = 10000) {
+    return WithStatus(PumpUntil([&] { return Shown(PartCommand).rfind(prefix, 0) == 0; }, timeoutMs));
+}
 
 const ParameterField& Field(uint8_t offset) {
     for (const auto& field : ParameterFields)
@@ -111,7 +118,7 @@ TEST(Link, DebugRecordsDecodesAndShowsTheByteCount) {
     TavoApp app(true);
     ASSERT_TRUE(WaitForState(ControllerOnline));
     Command(IDM_DEBUG);
-    ASSERT_TRUE(WaitForCommandText(L"256000 bytes received")) << Narrow(Shown(PartCommand));
+    ASSERT_TRUE(WaitForCommandText(L"256000 bytes received"));
     ASSERT_TRUE(WaitForState(ControllerOnline));
     EXPECT_EQ(TheRecord().Length.load(), 256000u);
     const DecodingState state = DecodingSnapshot();
@@ -183,7 +190,7 @@ TEST(Link, ARecordingInBurstsWithShortPausesIsOneRecording) {
     TavoApp app(true);
     ASSERT_TRUE(WaitForState(ControllerOnline));
     Command(IDM_DEBUG);
-    ASSERT_TRUE(WaitForCommandText(L"256000 bytes received", 15000)) << Narrow(Shown(PartCommand));
+    ASSERT_TRUE(WaitForCommandText(L"256000 bytes received", 15000));
     EXPECT_EQ(DecodingSnapshot().SampleCount, 8000u);
 }
 
@@ -192,7 +199,7 @@ TEST(Link, APauseOfASecondEndsTheRecording) {
     TavoApp app(true);
     ASSERT_TRUE(WaitForState(ControllerOnline));
     Command(IDM_DEBUG);
-    ASSERT_TRUE(WaitForCommandText(L"96000 bytes received", 15000)) << Narrow(Shown(PartCommand));
+    ASSERT_TRUE(WaitForCommandText(L"96000 bytes received", 15000));
     EXPECT_EQ(DecodingSnapshot().SampleCount, 3000u);
 }
 
@@ -201,7 +208,7 @@ TEST(Link, AStreamLargerThanTheBufferKeepsWhatFitsAndSaysSo) {
     TavoApp app(true);
     ASSERT_TRUE(WaitForState(ControllerOnline));
     Command(IDM_DEBUG);
-    ASSERT_TRUE(WaitForCommandText(L"8650752 bytes received", 20000)) << Narrow(Shown(PartCommand));
+    ASSERT_TRUE(WaitForCommandText(L"8650752 bytes received", 20000));
     EXPECT_EQ(Shown(PartCommand), L"8650752 bytes received - 349248 bytes beyond the buffer dropped");
     EXPECT_EQ(TheRecord().Length.load(), RecordBufferSize);
 }
