@@ -34,6 +34,13 @@ void ShowSystemError(const wchar_t* what, DWORD error) {
 void ShowBufferMissing() { ShowError(L"There is no memory for recordings: nothing can be saved or loaded."); }
 void ShowBufferBusy() { ShowError(L"A recording is being received. Please try again when it is complete."); }
 
+// True while the worker receives into the RecordBuffer (it holds the lock
+// for the whole reception).
+bool BufferBusy() {
+    std::unique_lock guard(TheRecord().Lock, std::try_to_lock);
+    return !guard.owns_lock();
+}
+
 void SendTitle(const wchar_t* path) {
     if (HWND window = MainWnd())
         SendMessageW(window, WM_APP, APP_SET_TITLE, reinterpret_cast<LPARAM>(RecordFileName(path)));
@@ -185,6 +192,11 @@ int LoadRecord(const wchar_t* path) {
     }
     const RecordFileContents contents = ParseRecordFile(kind, data.get(), size.QuadPart);
     if (!contents.Loadable) return 1;
+    // Refused before the warning, which announces that the block is replaced.
+    if (BufferBusy()) {
+        ShowBufferBusy();
+        return 1;
+    }
     if (contents.Parameters && !TheParameterBlock().Equals(contents.Parameters))
         MessageBoxW(MainWnd(), L"Parameter mismatch", L"TAVO", MB_OK | MB_ICONWARNING);
     TakeOver(path, contents);

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/MainWindow.h"
@@ -140,6 +141,40 @@ TEST_F(RecordFiles, AnEditedBlockIsWarnedAboutAndReplacedByTheFilesBlock) {
     EXPECT_EQ(catcher.Boxes()[0].text, L"Parameter mismatch");
     EXPECT_EQ(catcher.Boxes()[0].icon, BoxIcon::Warning);
     EXPECT_EQ(TheParameterBlock().ReadSigned16(OffsetTA), 111);
+    DeleteFileW(path.c_str());
+}
+
+TEST_F(RecordFiles, DuringAReceptionALoadIsRefusedWithOneBoxAndChangesNothing) {
+    SetField(OffsetTA, 111);
+    Receive(Samples(200));
+    const DecodingState state = DecodingSnapshot();
+    const std::wstring path = TempPath(L"tavo-busy.rec");
+    ASSERT_EQ(WriteRecordFile(path.c_str(), state.SampleStart, state.SampleCount * SampleSize), 1);
+    SetField(OffsetTA, 222);  // the file's block differs
+    Receive(Samples(50));
+    const std::wstring title = WindowText(app.Window());
+
+    // The worker holds the buffer for a whole reception.
+    HANDLE held = CreateEventW(nullptr, TRUE, FALSE, nullptr), release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread worker([&] {
+        std::lock_guard guard(TheRecord().Lock);
+        SetEvent(held);
+        WaitForSingleObject(release, 10000);
+    });
+    WaitForSingleObject(held, 10000);
+    EXPECT_EQ(LoadRecord(path.c_str()), 1);
+    SetEvent(release);
+    worker.join();
+    CloseHandle(held);
+    CloseHandle(release);
+
+    ASSERT_TRUE(catcher.WaitForBoxes(1, 5000));
+    Pump(50);
+    ASSERT_EQ(catcher.Boxes().size(), 1u) << "no \"Parameter mismatch\" for a block that is not taken over";
+    EXPECT_EQ(catcher.Boxes()[0].icon, BoxIcon::Error);
+    EXPECT_EQ(TheParameterBlock().ReadSigned16(OffsetTA), 222);
+    EXPECT_EQ(DecodingSnapshot().SampleCount, 50u);
+    EXPECT_EQ(WindowText(app.Window()), title);
     DeleteFileW(path.c_str());
 }
 
