@@ -1,5 +1,6 @@
 #include "editors/DialogFields.h"
 
+#include <algorithm>
 #include <string>
 
 #include "app/MainWindow.h"
@@ -37,10 +38,12 @@ void AttachField(HWND dialog, const FieldControls& controls, FieldType type, int
     SetDlgItemTextW(dialog, controls.UpperTextId, LimitText(type, maximum).c_str());
     SetDlgItemTextW(dialog, controls.LowerTextId, LimitText(type, minimum).c_str());
     SendMessageW(spin, UDM_SETRANGE32, minimum, maximum);
-    SendMessageW(spin, UDM_SETPOS32, 0, value);
-    // The stored value as it is, also one outside the limits (from the
-    // controller or a file): the operator sees it, and OK rejects it.
-    WriteFieldText(edit, value);
+    // A stored value outside the limits (from the controller or a file)
+    // shows as the spin control takes it, at the nearest limit; OK then
+    // stores what the operator sees.
+    const int32_t shown = std::clamp(value, minimum, maximum);
+    SendMessageW(spin, UDM_SETPOS32, 0, shown);
+    WriteFieldText(edit, shown);
 }
 
 int ReadField(HWND edit, int32_t minimum, int32_t maximum, int32_t* value, HWND* badField) {

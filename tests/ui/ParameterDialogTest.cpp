@@ -118,14 +118,16 @@ TEST(ParameterDialog, ShowsTheBlockAndOkWithoutChangesAsksForTheInstall) {
     outOfLimits[OffsetSEK] = 200;  // as a controller may send it
     HWND dialog = OpenWith(outOfLimits);
     ASSERT_NE(dialog, nullptr);
-    const Texts shown = {{L"ID", L"7"},      {L"SEK", L"200"},     {FT, L"12.345"},
+    const Texts shown = {{L"ID", L"7"},      {L"SEK", L"32"},      {FT, L"12.345"},
                          {L"P 1", L"65.535"}, {L"O 1", L"-1.000"}, {L"TE", L"-5"}, {L"G 1", L"0"}};
     for (const auto& [label, text] : shown) EXPECT_EQ(WindowText(EditOf(dialog, label)), text);
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_AUTOOFFSET_BOX0 + i), i == 0 || i == 2) << i;
         EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_NEGATION_BOX0 + i), i == 7) << i;
     }
-    Press(dialog, IDCANCEL);
+    Press(dialog, IDOK);
+    EXPECT_EQ(TheParameterBlock().Read()[OffsetSEK], 32) << "OK stores the value at its limit, as shown";
+    ResetCommandEvents();
 
     dialog = OpenWith(SampleBlock());
     Press(dialog, IDOK);

@@ -59,7 +59,8 @@ void ExpectWarnedWithFocusOn(DialogCatcher& catcher, HWND dialog, int edit) {
 
 TEST(SettingsDialog, ShowsTheClockInMicrosecondsRoundedAndStoresItOnOk) {
     TavoApp app;
-    for (const auto& [clock, shown] : {std::pair{0.25, L"250"}, {0.2504, L"250"}, {0.2506, L"251"}}) {
+    for (const auto& [clock, shown] :
+         {std::pair{0.25, L"250"}, {0.2504, L"250"}, {0.2506, L"251"}, {1.0, L"500"}, {0.1, L"125"}}) {
         HWND dialog = OpenSettingsWithClock(clock);
         ASSERT_NE(dialog, nullptr);
         ExpectRow(dialog, IDC_CLOCK_EDIT, L"Clock (\u00B5s)", 5, L"500", L"125");
@@ -88,7 +89,7 @@ TEST(SettingsDialog, ARejectedClockIsZeroUntilAValidOk) {
     Press(dialog, IDCANCEL);
     EXPECT_EQ(AppSettings().Clock, 0.0) << "Cancel restores nothing";
     dialog = Open(IDM_SETTINGS);
-    EXPECT_EQ(Text(dialog, IDC_CLOCK_EDIT), L"0");
+    EXPECT_EQ(Text(dialog, IDC_CLOCK_EDIT), L"125") << "0 shows at the lower limit";
     Type(dialog, IDC_CLOCK_EDIT, L"300");
     Press(dialog, IDOK);
     EXPECT_DOUBLE_EQ(AppSettings().Clock, 0.3);
