@@ -319,7 +319,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case WM_DEVICECHANGE: return OnDeviceChange(window, wParam, lParam);
         case WM_DROPFILES: return OnDropFiles(window, reinterpret_cast<HDROP>(wParam));
         case WM_APP: return OnApp(window, wParam, lParam);
-        case WM_WORKER_ENDED: OnCommunicationWorkerEnded(); return 0;
+        case WM_WORKER_ENDED: OnCommunicationWorkerEnded(static_cast<unsigned>(wParam)); return 0;
         default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }

@@ -1,5 +1,6 @@
 #include "link/CommunicationWorker.h"
 
+#include <atomic>
 #include <cwchar>
 
 #include "app/AppEvents.h"
@@ -18,6 +19,10 @@ constexpr int WaitCount = 10;
 
 UniqueHandle WorkerThread;
 DWORD WorkerThreadId = 0;
+// Counts the workers started, so that an end notice names its worker.
+std::atomic<unsigned> WorkerGeneration{0};
+// How long the window waits for a worker that said it ended to return.
+constexpr DWORD WorkerExitWaitMs = 2000;
 // Unnamed, so no other process can end our worker; set on device removal.
 UniqueHandle WorkerQuit;
 bool RestartPending = false;
@@ -90,6 +95,8 @@ struct Worker {
         events[9] = app.InterActive;
     }
 
+    bool QuitRequested() const { return session.Quit && WaitForSingleObject(session.Quit, 0) == WAIT_OBJECT_0; }
+
     void End(EndStep from) {
         switch (from) {
             case EndStep::CloseEvent:
@@ -101,8 +108,12 @@ struct Worker {
                 session.Handle = nullptr;
                 [[fallthrough]];
             case EndStep::GoOffline:
-                SetControllerState(ControllerOffline);
-                InvalidateMainWindow();
+                // After a device removal the window already shows the offline
+                // state, its field black until the next repaint makes it red.
+                if (!(QuitRequested() && GetControllerState() == ControllerOffline)) {
+                    SetControllerState(ControllerOffline);
+                    InvalidateMainWindow();
+                }
                 [[fallthrough]];
             case EndStep::SignalDone:
                 SetEvent(TheEvents().RecordingDone);
@@ -211,11 +222,12 @@ struct Worker {
 }  // namespace
 
 DWORD WINAPI CommunicationWorker(LPVOID) {
+    const unsigned generation = WorkerGeneration.load();
     Worker worker;
     worker.session.Quit = WorkerQuit.Get();
     worker.Run();
     // Last: lets the window start a worker that waited for this one.
-    if (HWND window = MainWnd()) PostMessageW(window, WM_WORKER_ENDED, 0, 0);
+    if (HWND window = MainWnd()) PostMessageW(window, WM_WORKER_ENDED, generation, 0);
     return 0;
 }
 
@@ -229,6 +241,7 @@ void StartCommunicationWorker() {
     // Closing waits for this worker, not for the end of an earlier one.
     ResetEvent(TheEvents().RecordingDone);
     RestartPending = false;
+    ++WorkerGeneration;
     WorkerThread.Reset(CreateThread(nullptr, 0, CommunicationWorker, const_cast<wchar_t*>(L"FTDI"), 0,
                                     &WorkerThreadId));
 }
@@ -254,7 +267,12 @@ bool WaitForCommunicationWorker(DWORD timeoutMs) {
     }
 }
 
-void OnCommunicationWorkerEnded() {
+void OnCommunicationWorkerEnded(unsigned generation) {
+    // A notice from an earlier worker while a later one runs is stale.
+    if (generation != WorkerGeneration.load()) return;
+    // The notice is the worker's last act, but its thread may not have
+    // returned yet: a restart must not see it still running.
+    WaitForSingleObject(WorkerThread.Get(), WorkerExitWaitMs);
     if (ThreadRunning(WorkerThread.Get())) return;
     if (RestartPending) {
         RestartPending = false;

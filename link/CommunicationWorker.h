@@ -15,8 +15,9 @@ void EndCommunicationWorker();
 // worker's blocking requests to this thread meanwhile; at once when none
 // runs. True when no worker runs any more.
 bool WaitForCommunicationWorker(DWORD timeoutMs);
-// The window's answer to WM_WORKER_ENDED.
-void OnCommunicationWorkerEnded();
+// The window's answer to WM_WORKER_ENDED, which carries the number of the
+// worker that ended (workers are counted as they start).
+void OnCommunicationWorkerEnded(unsigned generation);
 bool CommunicationWorkerRunning();
 
 // The worker's thread procedure.

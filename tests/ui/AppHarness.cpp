@@ -7,6 +7,7 @@
 
 #include "app/Application.h"
 #include "app/MainWindow.h"
+#include "app/StatusBar.h"
 
 namespace harness {
 
@@ -227,6 +228,15 @@ void PressKey(HWND target, UINT virtualKey) {
     MSG down{target, WM_KEYDOWN, virtualKey, lParam, 0, {}};
     DispatchAppMessage(down);
     Pump(20);
+}
+
+COLORREF StatePixel() {
+    HWND status = StatusBarWindow();
+    const RECT field = StatusBarPartRect(PartState);
+    HDC dc = GetDC(status);
+    const COLORREF colour = GetPixel(dc, (field.left + field.right) / 2, (field.top + field.bottom) / 2);
+    ReleaseDC(status, dc);
+    return colour;
 }
 
 }  // namespace harness

@@ -91,6 +91,8 @@ private:
 HDROP MakeDrop(const std::vector<std::wstring>& paths);
 
 std::wstring WindowText(HWND window);
+// The colour in the middle of the status bar's state field, as on screen.
+COLORREF StatePixel();
 UINT MenuState(HWND window, UINT id);
 bool MenuEnabled(HWND window, UINT id);
 // Types a character as the keyboard would: key down, character, key up,

@@ -256,7 +256,12 @@ TEST(Link, UnplugGoesOfflineAndReplugStartsExactlyOneNewWorker) {
     sim.Unplug();
     ASSERT_TRUE(WaitForState(ControllerOffline));
     ASSERT_TRUE(PumpUntil([] { return !CommunicationWorkerRunning(); }, 5000)) << "the old worker ends";
+    Pump(100);
     EXPECT_EQ(sim.OpenHandles(), 0u);
+    EXPECT_EQ(StatePixel(), RGB(0, 0, 0)) << "the field stays black after the worker ended";
+    InvalidateRect(app.Window(), nullptr, TRUE);
+    UpdateWindow(app.Window());
+    EXPECT_EQ(StatePixel(), RGB(255, 0, 0)) << "until the next repaint";
     const unsigned before = sim.FrameCount();
     sim.Replug();
     ASSERT_TRUE(WaitForState(ControllerOnline));
@@ -268,7 +273,9 @@ TEST(Link, UnplugGoesOfflineAndReplugStartsExactlyOneNewWorker) {
     sim.Unplug();
     sim.Replug();
     ASSERT_TRUE(PumpUntil([&] { return sim.FrameCount() == before + 2 && GetControllerState() == ControllerOnline; },
-                          8000));
+                          8000))
+        << "frames " << sim.FrameCount() - before << ", state " << GetControllerState() << ", worker "
+        << CommunicationWorkerRunning();
     Pump(300);
     EXPECT_EQ(sim.OpenHandles(), 1u);
     EXPECT_EQ(sim.FrameCount(), before + 2);

@@ -21,15 +21,6 @@ bool EventSet(HANDLE event) { return WaitForSingleObject(event, 0) == WAIT_OBJEC
 
 const wchar_t* PlainTitle() { return IsUserAdministrator() ? L"Tavo (Administrator)" : L"Tavo"; }
 
-COLORREF StatePixel() {
-    HWND status = StatusBarWindow();
-    const RECT field = StatusBarPartRect(PartState);
-    HDC dc = GetDC(status);
-    const COLORREF colour = GetPixel(dc, (field.left + field.right) / 2, (field.top + field.bottom) / 2);
-    ReleaseDC(status, dc);
-    return colour;
-}
-
 void ResetCommandEvents() {
     for (HANDLE event : TheEvents().CommandEvent) ResetEvent(event);
     ResetEvent(TheEvents().InterActive);
