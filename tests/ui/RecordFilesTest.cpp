@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/Handles.h"
 #include "app/MainWindow.h"
 #include "app/Application.h"
 #include "app/AppEvents.h"
@@ -65,6 +66,18 @@ void Receive(const std::vector<uint8_t>& bytes) {
 void SetField(uint8_t offset, int32_t value) {
     for (const auto& field : ParameterFields)
         if (field.Offset == offset) TheParameterBlock().WriteField(field, value);
+}
+
+// Saves 200 samples with TA 111 in the block, then edits TA to 222, so that
+// loading the file meets a block that differs; empty when the save failed.
+std::wstring SaveThenEditTheBlock(const wchar_t* name) {
+    SetField(OffsetTA, 111);
+    Receive(Samples(200));
+    const DecodingState state = DecodingSnapshot();
+    const std::wstring path = TempPath(name);
+    if (!WriteRecordFile(path.c_str(), state.SampleStart, state.SampleCount * SampleSize)) return {};
+    SetField(OffsetTA, 222);
+    return path;
 }
 
 const wchar_t* PlainTitle() { return IsUserAdministrator() ? L"Tavo (Administrator)" : L"Tavo"; }
@@ -130,12 +143,8 @@ TEST_F(RecordFiles, SaveThenLoadGivesTheSameRecordingWithoutWarning) {
 }
 
 TEST_F(RecordFiles, AnEditedBlockIsWarnedAboutAndReplacedByTheFilesBlock) {
-    SetField(OffsetTA, 111);
-    Receive(Samples(200));
-    const DecodingState state = DecodingSnapshot();
-    const std::wstring path = TempPath(L"tavo-mismatch.rec");
-    ASSERT_EQ(WriteRecordFile(path.c_str(), state.SampleStart, state.SampleCount * SampleSize), 1);
-    SetField(OffsetTA, 222);
+    const std::wstring path = SaveThenEditTheBlock(L"tavo-mismatch.rec");
+    ASSERT_FALSE(path.empty());
     LoadRecord(path.c_str());
     ASSERT_TRUE(catcher.WaitForBoxes(1, 5000));
     EXPECT_EQ(catcher.Boxes()[0].text, L"Parameter mismatch");
@@ -145,28 +154,22 @@ TEST_F(RecordFiles, AnEditedBlockIsWarnedAboutAndReplacedByTheFilesBlock) {
 }
 
 TEST_F(RecordFiles, DuringAReceptionALoadIsRefusedWithOneBoxAndChangesNothing) {
-    SetField(OffsetTA, 111);
-    Receive(Samples(200));
-    const DecodingState state = DecodingSnapshot();
-    const std::wstring path = TempPath(L"tavo-busy.rec");
-    ASSERT_EQ(WriteRecordFile(path.c_str(), state.SampleStart, state.SampleCount * SampleSize), 1);
-    SetField(OffsetTA, 222);  // the file's block differs
+    const std::wstring path = SaveThenEditTheBlock(L"tavo-busy.rec");
+    ASSERT_FALSE(path.empty());
     Receive(Samples(50));
     const std::wstring title = WindowText(app.Window());
 
     // The worker holds the buffer for a whole reception.
-    HANDLE held = CreateEventW(nullptr, TRUE, FALSE, nullptr), release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const UniqueHandle held(CreateEventW(nullptr, TRUE, FALSE, nullptr)), release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     std::thread worker([&] {
         std::lock_guard guard(TheRecord().Lock);
-        SetEvent(held);
-        WaitForSingleObject(release, 10000);
+        SetEvent(held.Get());
+        WaitForSingleObject(release.Get(), 10000);
     });
-    WaitForSingleObject(held, 10000);
+    WaitForSingleObject(held.Get(), 10000);
     EXPECT_EQ(LoadRecord(path.c_str()), 1);
-    SetEvent(release);
+    SetEvent(release.Get());
     worker.join();
-    CloseHandle(held);
-    CloseHandle(release);
 
     ASSERT_TRUE(catcher.WaitForBoxes(1, 5000));
     Pump(50);
