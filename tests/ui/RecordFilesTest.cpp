@@ -160,7 +160,8 @@ TEST_F(RecordFiles, DuringAReceptionALoadIsRefusedWithOneBoxAndChangesNothing) {
     const std::wstring title = WindowText(app.Window());
 
     // The worker holds the buffer for a whole reception.
-    const UniqueHandle held(CreateEventW(nullptr, TRUE, FALSE, nullptr)), release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const UniqueHandle held(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const UniqueHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     std::thread worker([&] {
         std::lock_guard guard(TheRecord().Lock);
         SetEvent(held.Get());
