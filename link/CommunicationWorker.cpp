@@ -18,7 +18,6 @@ constexpr DWORD IdleWaitMs = 50;
 constexpr int WaitCount = 10;
 
 UniqueHandle WorkerThread;
-DWORD WorkerThreadId = 0;
 // Counts the workers started, so that an end notice names its worker.
 std::atomic<unsigned> WorkerGeneration{0};
 // How long the window waits for a worker that said it ended to return.
@@ -242,8 +241,7 @@ void StartCommunicationWorker() {
     ResetEvent(TheEvents().RecordingDone);
     RestartPending = false;
     ++WorkerGeneration;
-    WorkerThread.Reset(CreateThread(nullptr, 0, CommunicationWorker, const_cast<wchar_t*>(L"FTDI"), 0,
-                                    &WorkerThreadId));
+    WorkerThread.Reset(CreateThread(nullptr, 0, CommunicationWorker, const_cast<wchar_t*>(L"FTDI"), 0, nullptr));
 }
 
 void EndCommunicationWorker() {
