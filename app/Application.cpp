@@ -8,7 +8,7 @@
 #include "app/AppEvents.h"
 #include "app/MainWindow.h"
 #include "editors/ParameterBlock.h"
-#include "link/CommunicationWorker.h"
+#include "link/Link.h"
 #include "scope/DecodingView.h"
 #include "scope/RecordBuffer.h"
 #include "settings/ProfileFile.h"
@@ -30,17 +30,24 @@ void BuildSettingsPath() {
     std::wcsncat(NameParamFile, L"Tavo.ini", MAX_PATH - 1 - used);
 }
 
+// The record buffer and, beside it, the one receptions fill: a reception
+// that stops partway never touches the recording on screen.
 void AllocateRecordBuffer() {
     RecordStore& record = TheRecord();
     record.Buffer = static_cast<uint8_t*>(HeapAlloc(GetProcessHeap(), 0, RecordBufferSize));
     record.Length = 0;
-    if (record.Buffer) FillMemory(record.Buffer, RecordBufferSize, RecordBufferFill);
+    if (record.Buffer) {
+        FillMemory(record.Buffer, RecordBufferSize, RecordBufferFill);
+        record.Reception = static_cast<uint8_t*>(HeapAlloc(GetProcessHeap(), 0, RecordBufferSize));
+    }
 }
 
 void FreeRecordBuffer() {
     RecordStore& record = TheRecord();
-    if (record.Buffer) HeapFree(GetProcessHeap(), 0, record.Buffer);
-    record.Buffer = nullptr;
+    for (uint8_t** buffer : {&record.Reception, &record.Buffer}) {
+        if (*buffer) HeapFree(GetProcessHeap(), 0, *buffer);
+        *buffer = nullptr;
+    }
     record.Length = 0;
 }
 
@@ -123,7 +130,7 @@ int ShutDownApplication() {
     SaveSettings(NameParamFile);
     // A worker that did not end within the close wait may still use the
     // buffer and the events: then they are left to the end of the process.
-    if (!CommunicationWorkerRunning()) {
+    if (!LinkWorkerRunning()) {
         FreeRecordBuffer();
         CloseAppEvents();
     }

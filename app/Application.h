@@ -16,9 +16,9 @@ int IsUserAdministrator();
 // Steps up to the running message loop: on success the main window is shown,
 // the timers run and the result is true; otherwise `exitCode` says why not.
 bool StartApplication(HINSTANCE instance, int* exitCode);
-// Hands one message to a dialog's keyboard handling, the accelerators or its
-// window. Accelerators act only on messages for the main window, so letters
-// typed into a dialog never start controller commands.
+// Hands one message to the accelerators or its window. Accelerators act only
+// on messages for the main window, so letters typed into a dialog never start
+// controller commands; no message goes through dialog keyboard handling.
 void DispatchAppMessage(MSG& message);
 int RunMessageLoop();
 // Releases what start-up made and writes Tavo.ini back; the exit code.

@@ -9,7 +9,7 @@
 #include "app/Handles.h"
 #include "app/StatusBar.h"
 #include "editors/EditorDialogs.h"
-#include "link/CommunicationWorker.h"
+#include "link/Link.h"
 #include "records/RecordFiles.h"
 #include "resources/resource.h"
 #include "scope/DecodingView.h"
@@ -28,7 +28,6 @@ constexpr DWORD CloseWaitMs = 2500;
 std::atomic<HWND> MainWindowHandle{nullptr};
 HINSTANCE Instance = nullptr;
 int UserIsAdmin = 0;
-std::atomic<int32_t> PreviewFlag{0};
 
 int ClientWidth = 0;
 int ClientHeight = 0;
@@ -43,6 +42,7 @@ struct CommandRequest {
 constexpr CommandRequest CommandRequests[] = {
     {IDM_WELD, 1}, {IDM_LIST, 2}, {IDM_INSTALL, 3}, {IDM_BURN, 4}, {IDM_RESTART, 5}, {IDM_FACTORY, 6},
 };
+constexpr int DebugCommandEvent = 0;
 
 void SetMenuItemEnabled(HWND window, UINT id, bool enabled) {
     EnableMenuItem(GetMenu(window), id, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
@@ -50,21 +50,6 @@ void SetMenuItemEnabled(HWND window, UINT id, bool enabled) {
 
 void SendSetTitle(HWND window, const wchar_t* fileName) {
     SendMessageW(window, WM_APP, APP_SET_TITLE, reinterpret_cast<LPARAM>(fileName));
-}
-
-void ShowStatePart(COLORREF colour) {
-    StatusBarFillPart(PartState, GetRValue(colour), GetGValue(colour), GetBValue(colour));
-}
-
-// The main window repaints the state field in a slightly darker green than
-// SetControllerState uses for the online state.
-COLORREF RepaintColourOf(int32_t state) {
-    switch (state) {
-        case ControllerOffline: return RGB(255, 0, 0);
-        case ControllerOnline: return RGB(0, 150, 0);
-        case ControllerActive: return RGB(0, 255, 0);
-        default: return RGB(0, 0, 0);
-    }
 }
 
 // --- message handlers -------------------------------------------------------
@@ -75,6 +60,7 @@ LRESULT OnCreate(HWND window) {
     filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
     filter.dbcc_classguid = FTDI_GUID;
     DeviceNotify = RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+    LinkAttach(window);
 
     RECT client{};
     GetClientRect(window, &client);
@@ -141,7 +127,7 @@ LRESULT OnPaint(HWND window) {
         ClientHeight = client.bottom - client.top;
         PaintClientArea(window, paint);
     }
-    ShowStatePart(RepaintColourOf(GetControllerState()));
+    RepaintStateField();
     return 0;
 }
 
@@ -155,29 +141,31 @@ LRESULT OnKeyDown(HWND window, WPARAM key) {
 void TogglePreview(HWND window) {
     SendSetTitle(window, nullptr);
     const wchar_t* text = L"Preview";
-    if (PreviewFlag == 0) {
-        PreviewFlag = 1;
+    if (PreviewActive() == 0) {
+        SetPreviewActive(1);
         CheckMenuItem(GetMenu(window), IDM_PREVIEW, MF_BYCOMMAND | MF_CHECKED);
     } else {
-        PreviewFlag = 0;
+        SetPreviewActive(0);
         CheckMenuItem(GetMenu(window), IDM_PREVIEW, MF_BYCOMMAND | MF_UNCHECKED);
         SetMenuItemEnabled(window, IDM_SAVE_DATA, true);
         text = L"";
     }
-    // The worker reads PreviewActive to learn which way it went.
-    SetEvent(TheEvents().InterActive);
-    StatusBarSetText(text, PartCommand);
-    StatusBarPostText(PartCommand);
+    // The worker reads PreviewActive to learn which way it went. Preview is
+    // a mode: switched while no link is up, the next worker follows it.
+    RequestPreviewSwitch();
+    StatusBarShowText(text, PartCommand);
 }
 
 void ShowInfo(HWND window) {
     MessageBoxW(window, L"TAVO Version 0.2", L"TAVO", MB_OK | MB_ICONINFORMATION);
 }
 
-bool RequestCommand(int id) {
+// True when `id` is one of the plain command requests (whether or not a
+// worker could take it).
+bool RequestMenuCommand(int id) {
     for (const CommandRequest& request : CommandRequests)
         if (request.id == id) {
-            SetEvent(TheEvents().CommandEvent[request.commandEvent]);
+            RequestCommand(request.commandEvent);
             return true;
         }
     return false;
@@ -198,14 +186,14 @@ LRESULT OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         case IDM_CHANNELS: OpenEditorDialog(id); return 0;
         case IDM_DEBUG:
             SendSetTitle(window, nullptr);
-            SetEvent(TheEvents().CommandEvent[0]);
+            RequestCommand(DebugCommandEvent);
             SetMenuItemEnabled(window, IDM_SAVE_DATA, true);
             return 0;
         case IDM_PREVIEW: TogglePreview(window); return 0;
-        case IDM_START_WORKER: StartCommunicationWorker(); return 0;
+        case IDM_START_WORKER: LinkStartRequested(); return 0;
         case IDM_INFO: ShowInfo(window); return 0;
         default:
-            if (RequestCommand(id)) return 0;
+            if (RequestMenuCommand(id)) return 0;
             return DefWindowProcW(window, message, wParam, lParam);
     }
 }
@@ -216,8 +204,7 @@ void ShowClock() {
     wchar_t text[128];
     std::swprintf(text, 128, L"%04u-%02u-%02u   %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
                   now.wMinute, now.wSecond);
-    StatusBarSetText(text, PartClock);
-    StatusBarPostText(PartClock);
+    StatusBarShowText(text, PartClock);
 }
 
 LRESULT OnTimer(HWND window, WPARAM timer) {
@@ -227,6 +214,8 @@ LRESULT OnTimer(HWND window, WPARAM timer) {
         KillTimer(window, TimerStartWorker);
     } else if (timer == TimerClock) {
         ShowClock();
+    } else {
+        LinkTimer(timer);
     }
     return 0;
 }
@@ -236,19 +225,14 @@ bool IsDeviceInterface(LPARAM lParam) {
     return header && header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE;
 }
 
-LRESULT OnDeviceChange(HWND window, WPARAM event, LPARAM lParam) {
+LRESULT OnDeviceChange(WPARAM event, LPARAM lParam) {
     if (!IsDeviceInterface(lParam)) return TRUE;
-    if (event == DBT_DEVICEARRIVAL) {
-        if (GetControllerState() == ControllerOffline) PostMessageW(window, WM_COMMAND, IDM_START_WORKER, 0);
-    } else if (event == DBT_DEVICEREMOVECOMPLETE) {
-        StoreControllerState(ControllerOffline);
-        StatusBarSetText(L"Controller offline", PartState);
-        StatusBarPostTip(PartState);
-        ShowStatePart(RGB(0, 0, 0));
-        // The device is gone: its worker ends, so that an arrival can start
-        // exactly one new worker for the new device.
-        EndCommunicationWorker();
-    }
+    // The link decides: an arrival may start a worker; a removal may have
+    // been another FTDI device, which the worker finds out.
+    if (event == DBT_DEVICEARRIVAL)
+        LinkDeviceArrived();
+    else if (event == DBT_DEVICEREMOVECOMPLETE)
+        LinkDeviceRemoved();
     return TRUE;
 }
 
@@ -269,6 +253,7 @@ LRESULT OnApp(HWND window, WPARAM code, LPARAM lParam) {
     switch (code) {
         case APP_LINK_READY:
             for (UINT id = IDM_DEBUG; id <= IDM_FACTORY; ++id) SetMenuItemEnabled(window, id, true);
+            LinkReady();
             break;
         case APP_SET_TITLE: {
             wchar_t caption[CaptionCapacity];
@@ -291,7 +276,7 @@ LRESULT OnClose(HWND window) {
     SetEvent(TheEvents().ApplicationDone);
     // Returns at once when no worker runs; serves the worker's own requests
     // to this thread meanwhile, so the two never wait for each other.
-    WaitForCommunicationWorker(CloseWaitMs);
+    LinkClose(CloseWaitMs);
     KillTimer(window, TimerStartWorker);
     KillTimer(window, TimerClock);
     if (DeviceNotify) UnregisterDeviceNotification(DeviceNotify);
@@ -316,10 +301,10 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case WM_KEYDOWN: return OnKeyDown(window, wParam);
         case WM_COMMAND: return OnCommand(window, message, wParam, lParam);
         case WM_TIMER: return OnTimer(window, wParam);
-        case WM_DEVICECHANGE: return OnDeviceChange(window, wParam, lParam);
+        case WM_DEVICECHANGE: return OnDeviceChange(wParam, lParam);
         case WM_DROPFILES: return OnDropFiles(window, reinterpret_cast<HDROP>(wParam));
         case WM_APP: return OnApp(window, wParam, lParam);
-        case WM_WORKER_ENDED: OnCommunicationWorkerEnded(static_cast<unsigned>(wParam)); return 0;
+        case WM_LINK_NOTICE: LinkNotice(wParam, lParam); return 0;
         default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
@@ -349,8 +334,6 @@ void SetMainWnd(HWND window) { MainWindowHandle = window; }
 HINSTANCE AppInstance() { return Instance; }
 void SetAppInstance(HINSTANCE instance) { Instance = instance; }
 void SetUserIsAdmin(int isAdmin) { UserIsAdmin = isAdmin; }
-int32_t PreviewActive() { return PreviewFlag; }
-void SetPreviewActive(int32_t active) { PreviewFlag = active; }
 
 void BuildCaption(const wchar_t* fileName, wchar_t (&caption)[CaptionCapacity]) {
     std::wcscpy(caption, UserIsAdmin ? L"Tavo (Administrator)" : L"Tavo");

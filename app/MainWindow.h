@@ -4,19 +4,9 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstdint>
 
-// Codes of the private message WM_APP (in wParam).
-enum AppCode : WPARAM {
-    APP_LINK_READY = 0,      // the worker opened the device: enable the Commands menu
-    APP_SET_TITLE = 3,       // lParam: null, or the record file's name
-    APP_REDRAW_DIAGRAM = 4,  // a recording was decoded
-};
-
-// Posted by a communication worker as its last act, so the window can start
-// a worker that had to wait for it.
-constexpr UINT WM_WORKER_ENDED = WM_APP + 1;
+#include "app/AppWindow.h"
 
 constexpr UINT_PTR TimerStartWorker = 1;
 constexpr UINT_PTR TimerClock = 2;
@@ -27,15 +17,10 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 ATOM RegisterMainWindowClass(HINSTANCE instance);
 HWND CreateMainWindow(HINSTANCE instance);
 
-// Process-wide values of the shell.
-HWND MainWnd();
+// Process-wide values of the shell (MainWnd and AppInstance: app/AppWindow.h).
 void SetMainWnd(HWND window);
-HINSTANCE AppInstance();
 void SetAppInstance(HINSTANCE instance);
 void SetUserIsAdmin(int isAdmin);
-// 1 while preview is on; read by the communication worker.
-int32_t PreviewActive();
-void SetPreviewActive(int32_t active);
 
 // The window title for a record file name (or none): "Tavo" or
 // "Tavo (Administrator)", then two blanks and the name, cut to fit.

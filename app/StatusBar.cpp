@@ -94,18 +94,26 @@ void ReadPartRects(HWND control) {
         SendMessageW(control, SB_GETRECT, part, reinterpret_cast<LPARAM>(&StatusPartRect[part]));
 }
 
+// How each controller state shows: the tooltip, the colour SetControllerState
+// fills in, and the colour of the main window's repaint, whose green is a
+// little darker.
 struct StateLook {
     const wchar_t* text;
     COLORREF colour;
+    COLORREF repaint;
 };
 
 StateLook LookOf(int32_t state) {
     switch (state) {
-        case ControllerOffline: return {L"Controller offline", RGB(255, 0, 0)};
-        case ControllerOnline: return {L"Controller online", RGB(0, 155, 0)};
-        case ControllerActive: return {L"Controller active", RGB(0, 255, 0)};
-        default: return {L"Controller n/a", RGB(0, 0, 0)};
+        case ControllerOffline: return {L"Controller offline", RGB(255, 0, 0), RGB(255, 0, 0)};
+        case ControllerOnline: return {L"Controller online", RGB(0, 155, 0), RGB(0, 150, 0)};
+        case ControllerActive: return {L"Controller active", RGB(0, 255, 0), RGB(0, 255, 0)};
+        default: return {L"Controller n/a", RGB(0, 0, 0), RGB(0, 0, 0)};
     }
+}
+
+int FillPart(int part, COLORREF colour) {
+    return StatusBarFillPart(part, GetRValue(colour), GetGValue(colour), GetBValue(colour));
 }
 
 }  // namespace
@@ -238,6 +246,11 @@ int StatusBarPostTip(int part) {
     return PostMessageW(control, SB_SETTIPTEXTW, part, reinterpret_cast<LPARAM>(StatusPartText[part]));
 }
 
+int StatusBarShowText(const wchar_t* text, int part) {
+    if (!StatusBarSetText(text, part)) return 0;
+    return StatusBarPostText(part);
+}
+
 int StatusBarFillPart(int part, uint8_t red, uint8_t green, uint8_t blue) {
     HWND control = StatusWnd;
     if (!control || !ValidPart(part)) return 0;
@@ -257,13 +270,22 @@ int32_t SetControllerState(int32_t state) {
     const StateLook look = LookOf(state);
     StatusBarSetText(look.text, PartState);
     StatusBarPostTip(PartState);
-    StatusBarFillPart(PartState, GetRValue(look.colour), GetGValue(look.colour), GetBValue(look.colour));
+    FillPart(PartState, look.colour);
     return previous;
 }
 
 int32_t GetControllerState() { return ControllerState; }
 
 void StoreControllerState(int32_t state) { ControllerState = state; }
+
+void ShowControllerRemoved() {
+    ControllerState = ControllerOffline;
+    StatusBarSetText(LookOf(ControllerOffline).text, PartState);
+    StatusBarPostTip(PartState);
+    FillPart(PartState, RGB(0, 0, 0));
+}
+
+void RepaintStateField() { FillPart(PartState, LookOf(ControllerState).repaint); }
 
 HWND StatusBarWindow() { return StatusWnd; }
 

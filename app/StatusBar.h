@@ -42,6 +42,8 @@ int StatusBarSetText(const wchar_t* text, int part);
 int StatusBarPostText(int part);
 int StatusBarSendText(int part);
 int StatusBarPostTip(int part);
+// Sets a part's text and posts it: the one way both threads show a text.
+int StatusBarShowText(const wchar_t* text, int part);
 
 // Fills a part with a colour over the control. From another thread the fill
 // is handed to the user-interface thread and the caller does not wait.
@@ -51,8 +53,13 @@ int StatusBarFillPart(int part, uint8_t red, uint8_t green, uint8_t blue);
 // with its colour; returns the previous state.
 int32_t SetControllerState(int32_t state);
 int32_t GetControllerState();
-// Sets the state without touching the status bar (the device-removal path).
+// Sets the state without touching the status bar.
 void StoreControllerState(int32_t state);
+// The controller's device was removed: the state offline, its tooltip, and
+// the field black until the main window's next repaint makes it red.
+void ShowControllerRemoved();
+// The main window's repaint of the state field, in the colour of the state.
+void RepaintStateField();
 
 // What the module holds, for the main window and for tests.
 HWND StatusBarWindow();

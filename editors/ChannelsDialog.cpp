@@ -5,7 +5,7 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
-#include "app/MainWindow.h"
+#include "app/AppWindow.h"
 #include "editors/ChannelRows.h"
 #include "editors/DialogCreation.h"
 #include "editors/DialogFields.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "app/MainWindow.h"
+#include "app/AppWindow.h"
 #include "editors/FieldRules.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "app/MainWindow.h"
+#include "app/AppWindow.h"
 #include "editors/DialogFields.h"
 #include "editors/ParameterBlock.h"
 #include "resources/resource.h"

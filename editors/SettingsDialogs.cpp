@@ -3,7 +3,7 @@
 // controller; the scope view and the decoder use the new values next time.
 #include <atomic>
 
-#include "app/MainWindow.h"
+#include "app/AppWindow.h"
 #include "editors/DialogCreation.h"
 #include "editors/DialogFields.h"
 #include "editors/FieldRules.h"

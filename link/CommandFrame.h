@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "editors/ParameterBlock.h"
 
@@ -31,5 +32,5 @@ uint8_t CommandOpcode(int command);
 bool CommandCarriesParameters(int command);
 
 // Zero-filled, the opcode at byte 64 and, for install and burn, `block` in
-// bytes 0 to 63.
-CommandFrame BuildCommandFrame(int command, const ParameterBytes& block);
+// bytes 0 to 63. None for a number that is no command: nothing may be written.
+std::optional<CommandFrame> BuildCommandFrame(int command, const ParameterBytes& block);

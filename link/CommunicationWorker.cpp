@@ -2,12 +2,16 @@
 
 #include <atomic>
 #include <cwchar>
+#include <optional>
 
 #include "app/AppEvents.h"
+#include "app/AppWindow.h"
 #include "app/Handles.h"
-#include "app/MainWindow.h"
 #include "app/StatusBar.h"
 #include "editors/ParameterBlock.h"
+#include "link/Link.h"
+#include "link/LinkSupervisor.h"
+#include "link/PreviewSek.h"
 #include "link/Protocol.h"
 #include "scope/DecodingView.h"
 #include "scope/RecordBuffer.h"
@@ -15,146 +19,145 @@
 namespace {
 
 constexpr DWORD IdleWaitMs = 50;
-constexpr int WaitCount = 10;
+// The wait array: "ApplicationDone", "StopRecording", the seven commands and
+// "InterActive" (lowest index wins), then the worker's own device check.
+constexpr int RequestEventCount = 10;
+constexpr int DeviceCheckIndex = RequestEventCount;
 
 UniqueHandle WorkerThread;
-// Counts the workers started, so that an end notice names its worker.
-std::atomic<unsigned> WorkerGeneration{0};
-// How long the window waits for a worker that said it ended to return.
-constexpr DWORD WorkerExitWaitMs = 2000;
-// Unnamed, so no other process can end our worker; set on device removal.
-UniqueHandle WorkerQuit;
-bool RestartPending = false;
-// The SEK byte the block held when preview began; put back when it ends.
-uint8_t PreviewSavedSek = 0;
+std::atomic<unsigned> WorkerNumber{0};
+// The window the next worker reports to; set before its thread starts.
+HWND NoticeWindow = nullptr;
+// Set by the window for every removal; unnamed, so no other process sets it.
+UniqueHandle CheckEvent;
+std::atomic<uint32_t> CheckRemoval{0};
+// The library box is shown once: a missing library stays missing.
+std::atomic<bool> LibraryBoxShown{false};
 
 bool ThreadRunning(HANDLE thread) { return thread && WaitForSingleObject(thread, 0) == WAIT_TIMEOUT; }
 
-void ShowCommandText(const wchar_t* text) {
-    StatusBarSetText(text, PartCommand);
-    StatusBarPostText(PartCommand);
+void Invalidate(HWND window) {
+    if (window) InvalidateRect(window, nullptr, TRUE);
 }
 
-void InvalidateMainWindow() {
-    if (HWND window = MainWnd()) InvalidateRect(window, nullptr, TRUE);
+// Requests made before this worker started are not its to act on: a weld or
+// a burn asked for while the link was down must not run when it comes back.
+void ForgetEarlierRequests() {
+    const AppEvents& app = TheEvents();
+    for (HANDLE event : app.CommandEvent) ResetEvent(event);
+    ResetEvent(app.InterActive);
 }
 
-// --- start and end ----------------------------------------------------------
+class Worker {
+public:
+    Worker(HWND window, unsigned number) : window_(window) {
+        check_ = {CheckEvent.Get(), &CheckRemoval, window, number};
+        session_.Check = &check_;
+    }
 
-enum class EndStep { CloseEvent, CloseDevice, GoOffline, SignalDone };
+    WorkerEnd Run() {
+        std::optional<WorkerEnd> failed = Start();
+        const WorkerEnd why = failed ? *failed : Loop();
+        End(why);
+        return why;
+    }
 
-struct Worker {
-    LinkSession session;
-    DWORD noDevs = 0;
-    HANDLE events[WaitCount] = {};
+private:
+    // --- start and end ------------------------------------------------------
 
-    // The start sequence; the end step to run when a step fails, or nothing.
-    bool Start(EndStep* failedAt) {
+    // The start sequence; the reason to end when a step fails.
+    std::optional<WorkerEnd> Start() {
+        ForgetEarlierRequests();
         if (!FtdiLibraryVersion()) {
-            MessageBoxW(MainWnd(), L"FTDI lib issue ", L"TAVO", MB_OK | MB_ICONERROR);
-            *failedAt = EndStep::SignalDone;
-            return false;
+            if (!LibraryBoxShown.exchange(true))
+                MessageBoxW(window_, L"FTDI lib issue ", L"TAVO", MB_OK | MB_ICONERROR);
+            return WorkerEnd::NoLibrary;
         }
-        if (!FtdiCountDevices(&noDevs) || noDevs != 1) {
-            *failedAt = EndStep::GoOffline;
-            return false;
-        }
-        if (!FtdiOpenDevice(LinkReadTimeoutMs, LinkWriteTimeoutMs, LinkBaudRate, &session.Handle)) {
-            // A handle opened before a later set-up step failed is closed too.
-            *failedAt = session.Handle ? EndStep::CloseDevice : EndStep::GoOffline;
-            return false;
-        }
-        if (!FtdiPrepareNotification(session.Handle, &session.FtdiEvent)) {
-            *failedAt = session.FtdiEvent ? EndStep::CloseEvent : EndStep::CloseDevice;
-            return false;
-        }
-        if (FtdiLibrary()->SetEventNotification(session.Handle, FT_EVENT_RXCHAR, session.FtdiEvent) != FT_OK) {
-            *failedAt = EndStep::CloseEvent;
-            return false;
-        }
-        SendMessageW(MainWnd(), WM_APP, APP_LINK_READY, 0);
+        DWORD noDevs = 0;
+        if (!FtdiCountDevices(&noDevs) || noDevs == 0) return WorkerEnd::NoDevice;
+        if (noDevs > 1) return WorkerEnd::SeveralDevices;
+        if (!FtdiOpenDevice(LinkReadTimeoutMs, LinkWriteTimeoutMs, LinkBaudRate, &session_.Handle) ||
+            !FtdiPrepareNotification(session_.Handle, &session_.FtdiEvent) ||
+            FtdiLibrary()->SetEventNotification(session_.Handle, FT_EVENT_RXCHAR, session_.FtdiEvent) != FT_OK)
+            return WorkerEnd::OpenFailed;
+
+        SendMessageW(window_, WM_APP, APP_LINK_READY, 0);
         FillEvents();
-        SendCommand(session, CommandList);
+        SendCommand(session_, CommandList);
         // A list request made meanwhile is dropped: the block was just read.
         ResetEvent(TheEvents().CommandEvent[CommandList]);
-        if (session.Lost) {
-            *failedAt = EndStep::CloseEvent;
-            return false;
-        }
+        if (session_.Up() && ThePreviewSek().LinkUp(PreviewActive() == 1, TheParameterBlock()))
+            SendCommand(session_, CommandInstall);
+        if (!session_.Up()) return EndOfSession();
         SetControllerState(ControllerOnline);
-        InvalidateMainWindow();
-        return true;
+        Invalidate(window_);
+        return std::nullopt;
     }
 
     void FillEvents() {
         const AppEvents& app = TheEvents();
-        events[0] = app.ApplicationDone;
-        events[1] = app.StopRecording;
-        for (int i = 0; i < CommandEventCount; ++i) events[2 + i] = app.CommandEvent[i];
-        events[9] = app.InterActive;
+        events_[0] = app.ApplicationDone;
+        events_[1] = app.StopRecording;
+        for (int i = 0; i < CommandEventCount; ++i) events_[2 + i] = app.CommandEvent[i];
+        events_[9] = app.InterActive;
+        events_[DeviceCheckIndex] = check_.Event;
     }
 
-    bool QuitRequested() const { return session.Quit && WaitForSingleObject(session.Quit, 0) == WAIT_OBJECT_0; }
+    WorkerEnd EndOfSession() const {
+        if (session_.Gone) return WorkerEnd::DeviceGone;
+        if (session_.Lost) return WorkerEnd::Lost;
+        return WorkerEnd::Stopped;
+    }
 
-    void End(EndStep from) {
-        switch (from) {
-            case EndStep::CloseEvent:
-                if (session.FtdiEvent) CloseHandle(session.FtdiEvent);
-                session.FtdiEvent = nullptr;
-                [[fallthrough]];
-            case EndStep::CloseDevice:
-                if (session.Handle) FtdiLibrary()->Close(session.Handle);
-                session.Handle = nullptr;
-                [[fallthrough]];
-            case EndStep::GoOffline:
-                // After a device removal the window already shows the offline
-                // state, its field black until the next repaint makes it red.
-                if (!(QuitRequested() && GetControllerState() == ControllerOffline)) {
-                    SetControllerState(ControllerOffline);
-                    InvalidateMainWindow();
-                }
-                [[fallthrough]];
-            case EndStep::SignalDone:
-                SetEvent(TheEvents().RecordingDone);
-                break;
+    void End(WorkerEnd why) {
+        // The device before its notification event: the driver may set the
+        // event until the device is closed.
+        if (session_.Handle) FtdiLibrary()->Close(session_.Handle);
+        if (session_.FtdiEvent) CloseHandle(session_.FtdiEvent);
+        // A missing library leaves the state as it was; a removed device is
+        // shown by the window, which heard of the removal.
+        if (why != WorkerEnd::NoLibrary && why != WorkerEnd::DeviceGone) {
+            SetControllerState(ControllerOffline);
+            Invalidate(window_);
         }
+        SetEvent(TheEvents().RecordingDone);
     }
 
     // --- the loop -----------------------------------------------------------
 
+    bool CanRecord() const { return TheRecord().Buffer && TheRecord().Reception; }
+
     void Record(bool announce) {
-        if (!TheRecord().Buffer) {
-            ShowCommandText(L"No memory for a recording: command not sent");
+        if (!CanRecord()) {
+            StatusBarShowText(L"No memory for a recording: command not sent", PartCommand);
             return;
         }
         SetControllerState(ControllerActive);
-        if (announce) ShowCommandText(L"Command Debug");
-        if (SendCommand(session, CommandDebug)) {
-            if (announce) ShowReceived();
-            DecodeRecording();
+        if (announce) StatusBarShowText(L"Command Debug", PartCommand);
+        uint32_t received = 0;
+        if (SendCommand(session_, CommandDebug, &received)) {
+            if (announce) ShowReceived(received);
+            PublishReception(received);
         }
-        SetControllerState(ControllerOnline);
+        // A link that failed meanwhile is shown by the end.
+        if (session_.Up()) SetControllerState(ControllerOnline);
     }
 
-    void ShowReceived() {
-        wchar_t text[128];
-        const uint32_t length = TheRecord().Length;
-        if (session.Dropped == 0)
-            std::swprintf(text, 128, L"%u bytes received", length);
+    void ShowReceived(uint32_t length) const {
+        wchar_t text[StatusTextCapacity];
+        if (session_.Dropped == 0)
+            std::swprintf(text, StatusTextCapacity, L"%u bytes received", length);
         else
-            std::swprintf(text, 128, L"%u bytes received - %u bytes beyond the buffer dropped", length,
-                          session.Dropped);
-        ShowCommandText(text);
+            std::swprintf(text, StatusTextCapacity, L"%u bytes received - %u bytes beyond the buffer dropped", length,
+                          session_.Dropped);
+        StatusBarShowText(text, PartCommand);
     }
 
     void SwitchPreview() {
         ResetEvent(TheEvents().InterActive);
-        ParameterBlock& block = TheParameterBlock();
-        if (PreviewActive() == 1)
-            PreviewSavedSek = block.ExchangeByte(OffsetSEK, 0);
-        else
-            block.WriteByte(OffsetSEK, PreviewSavedSek);
-        SendCommand(session, CommandInstall);
+        // Only a real change of the mode moves SEK: presses that cancel out
+        // leave the block (and the value saved for it) alone.
+        if (ThePreviewSek().Follow(PreviewActive() == 1, TheParameterBlock())) SendCommand(session_, CommandInstall);
     }
 
     // Runs the request of wait index `index`; false when the loop must end.
@@ -169,8 +172,8 @@ struct Worker {
                 Record(true);
                 break;
             case 4:
-                ShowCommandText(L"Command List Parameter");
-                SendCommand(session, CommandList);
+                StatusBarShowText(L"Command List Parameter", PartCommand);
+                SendCommand(session_, CommandList);
                 ResetEvent(commandEvents[CommandList]);
                 break;
             case 3:
@@ -179,73 +182,80 @@ struct Worker {
             case 7:
             case 8: {
                 const int command = static_cast<int>(index) - 2;
-                SendCommand(session, command);
+                SendCommand(session_, command);
                 ResetEvent(commandEvents[command]);
                 break;
             }
             case 9: SwitchPreview(); break;
             default: return false;
         }
-        return !session.Lost;
+        return true;
     }
 
-    bool CanRecord() const { return TheRecord().Buffer != nullptr; }
-
-    void Loop() {
+    WorkerEnd Loop() {
         for (;;) {
-            // A quit (device removed) comes before every other request.
-            if (WaitForSingleObject(session.Quit, 0) == WAIT_OBJECT_0) return;
+            // A removal is looked into before any other request.
+            if (DeviceCheckPending(session_)) AnswerDeviceCheck(session_);
+            if (!session_.Up()) return EndOfSession();
             const bool polling = PreviewActive() == 1 && CanRecord();
-            const DWORD result = WaitForMultipleObjects(WaitCount, events, FALSE, polling ? 0 : IdleWaitMs);
+            const DWORD result =
+                WaitForMultipleObjects(RequestEventCount + 1, events_, FALSE, polling ? 0 : IdleWaitMs);
             if (result == WAIT_TIMEOUT) {
                 if (polling) Record(false);
-                if (session.Lost) return;
-            } else if (result < WAIT_OBJECT_0 + WaitCount) {
-                if (!Serve(result - WAIT_OBJECT_0)) return;
+            } else if (result == WAIT_OBJECT_0 + DeviceCheckIndex) {
+                continue;  // answered at the top
+            } else if (result < WAIT_OBJECT_0 + RequestEventCount) {
+                if (!Serve(result - WAIT_OBJECT_0)) return WorkerEnd::Stopped;
             } else {
-                return;  // a failed wait or an abandoned event
+                return WorkerEnd::Stopped;  // a failed wait or an abandoned event
             }
+            if (!session_.Up()) return EndOfSession();
         }
     }
 
-    void Run() {
-        EndStep failedAt = EndStep::CloseEvent;
-        if (Start(&failedAt)) {
-            Loop();
-            failedAt = EndStep::CloseEvent;
-        }
-        End(failedAt);
-    }
+    HWND window_;
+    DeviceCheck check_;
+    LinkSession session_;
+    HANDLE events_[RequestEventCount + 1] = {};
 };
 
 }  // namespace
 
 DWORD WINAPI CommunicationWorker(LPVOID) {
-    const unsigned generation = WorkerGeneration.load();
-    Worker worker;
-    worker.session.Quit = WorkerQuit.Get();
-    worker.Run();
-    // Last: lets the window start a worker that waited for this one.
-    if (HWND window = MainWnd()) PostMessageW(window, WM_WORKER_ENDED, generation, 0);
+    const HWND window = NoticeWindow;
+    const unsigned number = WorkerNumber.load();
+    const WorkerEnd why = Worker(window, number).Run();
+    // Last: the window starts the next worker only after this one returned.
+    if (window) PostMessageW(window, WM_LINK_NOTICE, number, MakeLinkNotice(LinkNoticeKind::Ended, static_cast<uint32_t>(why)));
     return 0;
 }
 
-void StartCommunicationWorker() {
-    if (ThreadRunning(WorkerThread.Get())) {
-        if (WaitForSingleObject(WorkerQuit.Get(), 0) == WAIT_OBJECT_0) RestartPending = true;
-        return;
-    }
-    if (!WorkerQuit) WorkerQuit.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    ResetEvent(WorkerQuit.Get());
+void StartCommunicationWorker(HWND window) {
+    // The link's rules never ask for a second worker; refuse one all the same.
+    if (ThreadRunning(WorkerThread.Get())) return;
+    if (!CheckEvent) CheckEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    ResetEvent(CheckEvent.Get());
     // Closing waits for this worker, not for the end of an earlier one.
     ResetEvent(TheEvents().RecordingDone);
-    RestartPending = false;
-    ++WorkerGeneration;
+    NoticeWindow = window;
+    const unsigned number = ++WorkerNumber;
     WorkerThread.Reset(CreateThread(nullptr, 0, CommunicationWorker, const_cast<wchar_t*>(L"FTDI"), 0, nullptr));
+    // Without a thread the rules would wait for an end notice for ever.
+    if (!WorkerThread && window)
+        PostMessageW(window, WM_LINK_NOTICE, number,
+                     MakeLinkNotice(LinkNoticeKind::Ended, static_cast<uint32_t>(WorkerEnd::OpenFailed)));
 }
 
-void EndCommunicationWorker() {
-    if (ThreadRunning(WorkerThread.Get())) SetEvent(WorkerQuit.Get());
+unsigned CurrentWorkerNumber() { return WorkerNumber.load(); }
+
+void AskWorkerToCheckDevice(uint32_t removal) {
+    CheckRemoval = removal;
+    if (CheckEvent) SetEvent(CheckEvent.Get());
+}
+
+bool WaitForWorkerThread(DWORD timeoutMs) {
+    HANDLE thread = WorkerThread.Get();
+    return !thread || WaitForSingleObject(thread, timeoutMs) != WAIT_TIMEOUT;
 }
 
 bool WaitForCommunicationWorker(DWORD timeoutMs) {
@@ -262,19 +272,6 @@ bool WaitForCommunicationWorker(DWORD timeoutMs) {
         // Serve the worker's sends (link ready, redraw) without taking posted messages.
         MSG message;
         PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
-}
-
-void OnCommunicationWorkerEnded(unsigned generation) {
-    // A notice from an earlier worker while a later one runs is stale.
-    if (generation != WorkerGeneration.load()) return;
-    // The notice is the worker's last act, but its thread may not have
-    // returned yet: a restart must not see it still running.
-    WaitForSingleObject(WorkerThread.Get(), WorkerExitWaitMs);
-    if (ThreadRunning(WorkerThread.Get())) return;
-    if (RestartPending) {
-        RestartPending = false;
-        StartCommunicationWorker();
     }
 }
 

@@ -1,23 +1,27 @@
 // The one background thread that owns the FTDI device and carries out the
 // controller commands the user interface asks for through the named events.
-// Its lifecycle functions are called on the user-interface thread.
+// Only the link glue (link/Link.cpp) starts and waits for it, on the
+// user-interface thread, and only when its rules say no worker lives.
 #pragma once
 
 #include <windows.h>
 
-// Command 3010: starts a worker unless one is running. When the running one
-// has been told to end (its device was removed), the new one starts as soon
-// as the old one has ended, so exactly one worker owns the device and events.
-void StartCommunicationWorker();
-// The device was removed: the running worker closes it and ends.
-void EndCommunicationWorker();
-// Waits at most `timeoutMs` for the running worker to end, serving the
-// worker's blocking requests to this thread meanwhile; at once when none
-// runs. True when no worker runs any more.
+#include <cstdint>
+
+// Starts a worker whose notices go to `window`. Workers are numbered as they
+// start; the notices carry the number.
+void StartCommunicationWorker(HWND window);
+unsigned CurrentWorkerNumber();
+// A removal came (the latest has number `removal`): the worker asks the
+// driver whether its own device is still there.
+void AskWorkerToCheckDevice(uint32_t removal);
+
+// Waits at most `timeoutMs` for the worker's thread to return; true when no
+// worker runs (any more).
+bool WaitForWorkerThread(DWORD timeoutMs);
+// The same while serving the worker's blocking requests to this thread (link
+// ready, redraw), for the close.
 bool WaitForCommunicationWorker(DWORD timeoutMs);
-// The window's answer to WM_WORKER_ENDED, which carries the number of the
-// worker that ended (workers are counted as they start).
-void OnCommunicationWorkerEnded(unsigned generation);
 bool CommunicationWorkerRunning();
 
 // The worker's thread procedure.

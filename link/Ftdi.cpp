@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <mutex>
 
+#include "app/AppEvents.h"
 #include "app/StatusBar.h"
 
 namespace {
@@ -37,16 +38,11 @@ bool TakeAll(HMODULE module, FtdiFunctions& f) {
            Take(module, 75, f.GetDriverVersion) && Take(module, 76, f.GetLibraryVersion);
 }
 
-void ShowDeviceText(const wchar_t* text) {
-    StatusBarSetText(text, PartDevice);
-    StatusBarPostText(PartDevice);
-}
-
 // Shows "<call>(...) failed Status <text>" (plus `suffix`) in part 0; always 0.
 int ShowFailure(const wchar_t* call, FT_STATUS status, const wchar_t* suffix = L"") {
     wchar_t message[MessageCapacity];
     std::swprintf(message, MessageCapacity, L"%ls(...) failed Status %ls%ls", call, FtdiStatusText(status), suffix);
-    ShowDeviceText(message);
+    StatusBarShowText(message, PartDevice);
     return 0;
 }
 
@@ -56,12 +52,15 @@ FtdiVersion Split(uint32_t packed) {
     return version;
 }
 
-// Calls `function` until it answers FT_OK or about a second has passed.
+// Calls `function` until it answers FT_OK, about a second has passed or the
+// application is closing (the close waits for this thread).
 FT_STATUS RetryInTask(FT_STATUS(WINAPI* function)(FT_HANDLE), FT_HANDLE handle) {
     const ULONGLONG start = GetTickCount64();
+    HANDLE closing = TheEvents().ApplicationDone;
     FT_STATUS status = function(handle);
     while (status != FT_OK && GetTickCount64() - start < InTaskRetryMs) {
-        Sleep(InTaskRetryPauseMs);
+        if (closing && WaitForSingleObject(closing, InTaskRetryPauseMs) == WAIT_OBJECT_0) break;
+        if (!closing) Sleep(InTaskRetryPauseMs);
         status = function(handle);
     }
     return status;
@@ -121,14 +120,14 @@ int FtdiLibraryVersion() {
     const FtdiFunctions* ftdi = FtdiLibrary();
     DWORD packed = 0;
     if (!ftdi || ftdi->GetLibraryVersion(&packed) != FT_OK) {
-        ShowDeviceText(L"Failure to determine FTDI lib version");
+        StatusBarShowText(L"Failure to determine FTDI lib version", PartDevice);
         return 0;
     }
     PackedLibraryVersion = packed;
     const FtdiVersion version = Split(packed);
     wchar_t message[MessageCapacity];
     std::swprintf(message, MessageCapacity, L"FTDI Lib %u.%u.%u", version.Major, version.Minor, version.Build);
-    ShowDeviceText(message);
+    StatusBarShowText(message, PartDevice);
     return 1;
 }
 
@@ -139,7 +138,7 @@ int FtdiCountDevices(DWORD* count) {
     // Shown too: without exactly one device it is the last word on the link.
     wchar_t message[MessageCapacity];
     std::swprintf(message, MessageCapacity, L"FTDI: %u devices found", static_cast<unsigned>(*count));
-    ShowDeviceText(message);
+    StatusBarShowText(message, PartDevice);
     return status == FT_OK;
 }
 
@@ -166,7 +165,7 @@ int FtdiOpenDevice(ULONG readTimeout, ULONG writeTimeout, ULONG baudRate, FT_HAN
     wchar_t message[MessageCapacity];
     std::swprintf(message, MessageCapacity, L"FTDI Lib %u.%u.%u Drv %u.%u.%u", library.Major, library.Minor,
                   library.Build, driver.Major, driver.Minor, driver.Build);
-    ShowDeviceText(message);
+    StatusBarShowText(message, PartDevice);
     return 1;
 }
 

@@ -2,34 +2,45 @@
 
 #include <algorithm>
 #include <cwchar>
-#include <mutex>
 
 #include "app/AppEvents.h"
 #include "app/StatusBar.h"
 #include "editors/ParameterBlock.h"
+#include "link/Link.h"
 #include "scope/RecordBuffer.h"
 
 namespace {
 
-// Rounds of status query and read per notification; more bytes than that
-// set the notification again and are read after the next wait.
+// Rounds of status query and read per notification.
 constexpr int DrainRounds = 16;
 constexpr DWORD ScratchSize = 0x10000;
+// A drain that fails this often in a row (the status query or the reads) gives
+// the device up; between tries the reception pauses briefly.
+constexpr int DrainFailureLimit = 50;
+constexpr DWORD DrainFailurePauseMs = 10;
 
 enum class Wake { Stop, Data, Silence };
 
-// Waits for the end of the application, a stop request, the worker's quit (if
-// the session has one) or received bytes, in that order of precedence.
-Wake WaitForReply(const LinkSession& session) {
+// Waits for the end of the application, a stop request, a device check (if
+// the session has one) or received bytes, in that order of precedence. A
+// check is answered here; a device found gone stops the wait.
+Wake WaitForReply(LinkSession& session) {
     const AppEvents& events = TheEvents();
-    HANDLE waits[4] = {events.ApplicationDone, events.StopRecording};
-    DWORD count = 2;
-    if (session.Quit) waits[count++] = session.Quit;
-    waits[count++] = session.FtdiEvent;
-    const DWORD result = WaitForMultipleObjects(count, waits, FALSE, ReplySilenceMs);
-    if (result == WAIT_OBJECT_0 + count - 1) return Wake::Data;
-    if (result == WAIT_TIMEOUT) return Wake::Silence;
-    return Wake::Stop;
+    for (;;) {
+        HANDLE waits[4] = {events.ApplicationDone, events.StopRecording};
+        DWORD count = 2;
+        const bool checks = session.Check && session.Check->Event;
+        if (checks) waits[count++] = session.Check->Event;
+        waits[count++] = session.FtdiEvent;
+        const DWORD result = WaitForMultipleObjects(count, waits, FALSE, ReplySilenceMs);
+        if (result == WAIT_OBJECT_0 + count - 1) return Wake::Data;
+        if (result == WAIT_TIMEOUT) return Wake::Silence;
+        if (checks && result == WAIT_OBJECT_0 + 2) {
+            if (!AnswerDeviceCheck(session)) return Wake::Stop;
+            continue;
+        }
+        return Wake::Stop;
+    }
 }
 
 // A destination with a fixed room; what does not fit is read and dropped so
@@ -39,6 +50,7 @@ struct Collector {
     uint32_t capacity;
     uint32_t stored = 0;
     uint32_t dropped = 0;
+    int failures = 0;  // drains in a row that could not read what was queued
 };
 
 // Reads `amount` bytes to `to`; true only when all of them arrived.
@@ -47,63 +59,102 @@ bool ReadExactly(const LinkSession& session, void* to, DWORD amount) {
     return FtdiLibrary()->Read(session.Handle, to, amount, &read) == FT_OK && read == amount;
 }
 
-void DropBytes(const LinkSession& session, DWORD amount, Collector& collector) {
+bool DropBytes(const LinkSession& session, DWORD amount, Collector& collector) {
     static uint8_t scratch[ScratchSize];
     while (amount > 0) {
         const DWORD part = std::min(amount, ScratchSize);
-        if (!ReadExactly(session, scratch, part)) return;
+        if (!ReadExactly(session, scratch, part)) return false;
         collector.dropped += part;
         amount -= part;
     }
+    return true;
 }
 
 // Reads what the queue holds. The notification was reset before the first
-// query, so bytes that arrive meanwhile set it again and are not missed.
-void DrainQueue(const LinkSession& session, Collector& collector) {
+// query, so bytes that arrive meanwhile set it again. False when the queue
+// could not be read to the end: the bytes may still be waiting.
+bool DrainQueue(const LinkSession& session, Collector& collector) {
     const FtdiFunctions* ftdi = FtdiLibrary();
     for (int round = 0; round < DrainRounds; ++round) {
         DWORD queued = 0, transmit = 0, eventStatus = 0;
-        if (ftdi->GetStatus(session.Handle, &queued, &transmit, &eventStatus) != FT_OK || queued == 0) return;
+        if (ftdi->GetStatus(session.Handle, &queued, &transmit, &eventStatus) != FT_OK) return false;
+        if (queued == 0) return true;
         const DWORD room = collector.capacity - collector.stored;
         const DWORD take = std::min(queued, room);
         // A read that fails or falls short is not counted; its bytes are
         // overwritten by the next read.
-        if (take > 0 && ReadExactly(session, collector.destination + collector.stored, take))
-            collector.stored += take;
-        if (queued > take) DropBytes(session, queued - take, collector);
+        bool complete = true;
+        if (take > 0) {
+            complete = ReadExactly(session, collector.destination + collector.stored, take);
+            if (complete) collector.stored += take;
+        }
+        if (queued > take) complete &= DropBytes(session, queued - take, collector);
+        if (!complete) return false;
     }
+    return true;
 }
 
-// Collects until silence; false when stopped first.
-bool Collect(const LinkSession& session, Collector& collector) {
+// Collects until silence; false when stopped first (or the device failed).
+bool Collect(LinkSession& session, Collector& collector) {
     for (;;) {
         switch (WaitForReply(session)) {
             case Wake::Stop: return false;
             case Wake::Silence: return true;
             case Wake::Data:
                 ResetEvent(session.FtdiEvent);
-                DrainQueue(session, collector);
+                if (DrainQueue(session, collector)) {
+                    collector.failures = 0;
+                    break;
+                }
+                // Bytes may wait with no notification to come: look again
+                // after a short pause, but not for ever.
+                if (++collector.failures >= DrainFailureLimit) {
+                    session.Lost = true;
+                    return false;
+                }
+                Sleep(DrainFailurePauseMs);
+                SetEvent(session.FtdiEvent);
                 break;
         }
     }
 }
 
-void ShowCommandText(const wchar_t* text) {
-    StatusBarSetText(text, PartCommand);
-    StatusBarPostText(PartCommand);
+// True while the driver still knows the handle.
+bool HandleAnswers(const LinkSession& session) {
+    DWORD queued = 0, transmit = 0, eventStatus = 0;
+    return FtdiLibrary()->GetStatus(session.Handle, &queued, &transmit, &eventStatus) == FT_OK;
 }
 
-int ReceiveIntoRecordBuffer(LinkSession& session) {
+int ReceiveIntoReceptionBuffer(LinkSession& session, uint32_t* received) {
     RecordStore& record = TheRecord();
-    std::lock_guard guard(record.Lock);
     uint32_t count = 0;
-    const int result = ReceiveRecording(session, record.Buffer, record.Buffer ? RecordBufferSize : 0, &count,
+    record.Receiving = true;
+    const int result = ReceiveRecording(session, record.Reception, record.Reception ? RecordBufferSize : 0, &count,
                                         &session.Dropped);
-    record.Length = count;
+    record.Receiving = false;
+    if (received) *received = count;
     return result;
 }
 
 }  // namespace
+
+bool AnswerDeviceCheck(LinkSession& session) {
+    DeviceCheck* check = session.Check;
+    if (!check || !check->Event) return true;
+    ResetEvent(check->Event);
+    const uint32_t removal = check->Removal ? check->Removal->load() : 0;
+    if (!HandleAnswers(session)) {
+        session.Gone = true;
+        return false;
+    }
+    if (check->Window)
+        PostMessageW(check->Window, WM_LINK_NOTICE, check->Worker, MakeLinkNotice(LinkNoticeKind::StillThere, removal));
+    return true;
+}
+
+bool DeviceCheckPending(const LinkSession& session) {
+    return session.Check && session.Check->Event && WaitForSingleObject(session.Check->Event, 0) == WAIT_OBJECT_0;
+}
 
 int WriteFrame(LinkSession& session, const CommandFrame& frame) {
     if (!FtdiClearQueues(session.Handle)) {
@@ -113,6 +164,9 @@ int WriteFrame(LinkSession& session, const CommandFrame& frame) {
     CommandFrame copy = frame;
     DWORD written = 0;
     const FT_STATUS status = FtdiLibrary()->Write(session.Handle, copy.data(), CommandFrameSize, &written);
+    // A failed write is otherwise not judged (the reply wait ends by
+    // silence), but a handle the driver has given up is a lost link.
+    if (status != FT_OK && !HandleAnswers(session)) session.Lost = true;
     return status == FT_OK && written == CommandFrameSize;
 }
 
@@ -126,32 +180,34 @@ int ReceiveRecording(LinkSession& session, uint8_t* destination, uint32_t capaci
 }
 
 int ReceiveParameters(LinkSession& session) {
-    uint8_t reply[ParameterReplySize];
+    uint8_t reply[ParameterReplySize] = {};
     Collector collector{reply, ParameterReplySize};
     if (!Collect(session, collector)) return 0;
-    // A longer reply is an error too, reported with its true length.
+    // A longer reply is an error too, reported with its true length; a reply
+    // with a read that went missing is one even when the lengths add up.
     const uint32_t received = collector.stored + collector.dropped;
-    if (received != ParameterReplySize) {
-        wchar_t text[128];
-        std::swprintf(text, 128, L"Parameters: %u bytes received - ERROR", received);
-        ShowCommandText(text);
+    if (collector.stored != ParameterReplySize || collector.dropped != 0) {
+        wchar_t text[StatusTextCapacity];
+        std::swprintf(text, StatusTextCapacity, L"Parameters: %u bytes received - ERROR", received);
+        StatusBarShowText(text, PartCommand);
         return 0;
     }
-    uint8_t block[ParameterBlockSize];
-    std::copy_n(reply, ParameterBlockSize, block);
+    ParameterBytes block;
+    std::copy_n(reply, ParameterBlockSize, block.begin());
     TheParameterBlock().Replace(block);
-    ShowCommandText(L"Parameters fine");
+    StatusBarShowText(L"Parameters fine", PartCommand);
     return 1;
 }
 
-int SendCommand(LinkSession& session, int command) {
+int SendCommand(LinkSession& session, int command, uint32_t* received) {
     session.Dropped = 0;
-    const CommandFrame frame = BuildCommandFrame(command, TheParameterBlock().Read());
-    // A failed write is not judged: the reply wait then ends by silence.
-    WriteFrame(session, frame);
-    if (session.Lost) return 0;
+    if (received) *received = 0;
+    const std::optional<CommandFrame> frame = BuildCommandFrame(command, TheParameterBlock().Read());
+    if (!frame) return 0;
+    WriteFrame(session, *frame);
+    if (!session.Up()) return 0;
     switch (command) {
-        case CommandDebug: return ReceiveIntoRecordBuffer(session);
+        case CommandDebug: return ReceiveIntoReceptionBuffer(session, received);
         case CommandList: return ReceiveParameters(session);
         default: return 1;
     }

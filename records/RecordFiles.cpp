@@ -7,10 +7,12 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "app/Handles.h"
-#include "app/MainWindow.h"
+#include "app/AppWindow.h"
 #include "editors/ParameterBlock.h"
+#include "link/Link.h"
 #include "records/RecordFile.h"
 #include "scope/DecodingView.h"
 #include "scope/RecordBuffer.h"
@@ -33,12 +35,23 @@ void ShowSystemError(const wchar_t* what, DWORD error) {
 
 void ShowBufferMissing() { ShowError(L"There is no memory for recordings: nothing can be saved or loaded."); }
 void ShowBufferBusy() { ShowError(L"A recording is being received. Please try again when it is complete."); }
+void ShowPreviewRunning() {
+    ShowError(L"Preview is on: the next preview recording would replace the loaded file.\n"
+              L"Please switch Preview off first.");
+}
 
-// True while the worker receives into the RecordBuffer (it holds the lock
-// for the whole reception).
-bool BufferBusy() {
-    std::unique_lock guard(TheRecord().Lock, std::try_to_lock);
-    return !guard.owns_lock();
+// A loaded file would be replaced at once by the recording that is arriving,
+// or by the next one of the preview. True (after the box) when that is so.
+bool LoadWouldBeReplaced() {
+    if (PreviewActive() == 1) {
+        ShowPreviewRunning();
+        return true;
+    }
+    if (TheRecord().Receiving) {
+        ShowBufferBusy();
+        return true;
+    }
+    return false;
 }
 
 void SendTitle(const wchar_t* path) {
@@ -87,8 +100,7 @@ std::unique_ptr<uint8_t[]> ReadWholeFile(HANDLE file, uint32_t size) {
 // Takes the file's contents over: block, samples, title, decoding.
 void TakeOver(const wchar_t* path, const RecordFileContents& contents) {
     RecordStore& record = TheRecord();
-    std::unique_lock guard(record.Lock, std::try_to_lock);
-    if (!guard.owns_lock()) return ShowBufferBusy();
+    std::unique_lock guard(record.Lock);
     ApplyRecordFile(contents, record, TheParameterBlock());
     SendTitle(path);
     const bool decoded = DecodeHeldRecording();
@@ -117,10 +129,10 @@ int ChooseOpenFile(HWND owner, const wchar_t* title, wchar_t* file, wchar_t* fil
     return RunFileDialog(owner, title, file, fileTitle, OFN_CREATEPROMPT | OFN_HIDEREADONLY, false);
 }
 
-int WriteRecordFile(const wchar_t* path, const uint8_t* samples, uint32_t byteCount) {
+int WriteRecordFile(const wchar_t* path, const uint8_t* samples, uint32_t byteCount, const ParameterBytes* block) {
     wchar_t temporary[MAX_PATH];
     if (!TemporaryFileBeside(path, temporary)) return 0;
-    const auto header = RecordFileHeader(TheParameterBlock().Read());
+    const auto header = RecordFileHeader(block ? *block : TheParameterBlock().Read());
     bool written = false;
     {
         UniqueHandle file(CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
@@ -154,21 +166,37 @@ void ReportSave(const wchar_t* file, bool saved) {
     SendTitle(file);
 }
 
+// The samples on screen and the block, copied together: preview may put a
+// new recording into the buffer while the save dialog is open.
+struct ShownRecording {
+    std::vector<uint8_t> Samples;
+    ParameterBytes Block;
+};
+
+bool TakeShownRecording(ShownRecording& shown) {
+    RecordStore& record = TheRecord();
+    std::lock_guard guard(record.Lock);
+    const DecodingState state = DecodingSnapshot();
+    const size_t bytes = size_t{state.SampleCount} * SampleSize;
+    try {
+        shown.Samples.assign(state.SampleStart, state.SampleStart + (state.SampleStart ? bytes : 0));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    shown.Block = TheParameterBlock().Read();
+    return true;
+}
+
 }  // namespace
 
 void SaveCurrentRecording() {
-    RecordStore& record = TheRecord();
-    if (!record.Buffer) return ShowBufferMissing();
+    if (!TheRecord().Buffer) return ShowBufferMissing();
+    ShownRecording shown;
+    if (!TakeShownRecording(shown)) return ShowError(L"There is no memory to save the recording.");
     wchar_t file[MAX_PATH];
     if (!AskSaveFileName(file)) return;
-    bool saved = false;
-    {
-        // The samples must not change under the write.
-        std::unique_lock guard(record.Lock, std::try_to_lock);
-        if (!guard.owns_lock()) return ShowBufferBusy();
-        const DecodingState state = DecodingSnapshot();
-        saved = WriteRecordFile(file, state.SampleStart, state.SampleCount * SampleSize);
-    }
+    const bool saved = WriteRecordFile(file, shown.Samples.data(), static_cast<uint32_t>(shown.Samples.size()),
+                                       &shown.Block);
     ReportSave(file, saved);
 }
 
@@ -193,10 +221,7 @@ int LoadRecord(const wchar_t* path) {
     const RecordFileContents contents = ParseRecordFile(kind, data.get(), size.QuadPart);
     if (!contents.Loadable) return 1;
     // Refused before the warning, which announces that the block is replaced.
-    if (BufferBusy()) {
-        ShowBufferBusy();
-        return 1;
-    }
+    if (LoadWouldBeReplaced()) return 1;
     if (contents.Parameters && !TheParameterBlock().Equals(contents.Parameters))
         MessageBoxW(MainWnd(), L"Parameter mismatch", L"TAVO", MB_OK | MB_ICONWARNING);
     TakeOver(path, contents);

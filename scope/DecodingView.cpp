@@ -2,25 +2,38 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstring>
 #include <mutex>
 
-#include "app/MainWindow.h"
+#include "app/AppWindow.h"
 #include "scope/RecordBuffer.h"
 
-bool DecodeHeldRecording() { return TheDecoding().Decode(TheRecord()); }
+bool DecodeHeldRecording() {
+    RecordStore& record = TheRecord();
+    if (!record.Buffer) return false;
+    // Without a run the old view would show the new bytes as traces.
+    if (!TheDecoding().Decode(record)) TheDecoding().Clear();
+    return true;
+}
 
 void AnnounceDecoding() {
     if (HWND window = MainWnd()) SendMessageW(window, WM_APP, APP_REDRAW_DIAGRAM, 0);
 }
 
-void DecodeRecording() {
+void PublishReception(uint32_t length) {
+    RecordStore& record = TheRecord();
     bool decoded = false;
     {
-        std::lock_guard guard(TheRecord().Lock);
+        std::lock_guard guard(record.Lock);
+        if (!record.Buffer || !record.Reception) return;
+        length = std::min(length, RecordBufferSize);
+        std::memcpy(record.Buffer, record.Reception, length);
+        record.Length = length;
         decoded = DecodeHeldRecording();
     }
     // Announced after the lock is released: the window's thread may be
-    // trying to take it for a file.
+    // waiting for it to paint.
     if (decoded) AnnounceDecoding();
 }
 

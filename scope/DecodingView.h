@@ -4,11 +4,15 @@
 
 #include "scope/Decoding.h"
 
-// Decodes the record buffer and, when a run was found, tells the main window
-// to redraw the diagram (a blocking send). Used by the communication worker.
-void DecodeRecording();
-// The same in two halves, for a caller that already holds TheRecord().Lock:
-// decode under the lock, then announce after releasing it.
+// Takes a reception that ended by silence over as the recording: the first
+// `length` bytes of the reception buffer are copied into the record buffer
+// and decoded, and the main window is told to redraw the diagram (a blocking
+// send, after the lock is released). Used by the communication worker.
+void PublishReception(uint32_t length);
+// For a caller that holds TheRecord().Lock and has just changed the record
+// buffer: decodes it. When the buffer holds no run any more, the view is
+// cleared too, so no trace shows bytes that are no recording. True when the
+// diagram must be redrawn; announce that after releasing the lock.
 bool DecodeHeldRecording();
 void AnnounceDecoding();
 

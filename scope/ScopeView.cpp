@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <mutex>
 
 #include "app/Handles.h"
 #include "editors/ParameterBlock.h"
 #include "scope/Decoding.h"
 #include "scope/DecodingView.h"
+#include "scope/RecordBuffer.h"
 #include "scope/ScopeGeometry.h"
 #include "settings/Settings.h"
 
@@ -123,6 +125,9 @@ void DrawTriggerCounter(HDC dc, int width, int height) {
 }
 
 void PaintScope(HDC dc, int width, int height) {
+    // The samples must not change under the traces: a finished reception or
+    // a loaded file is copied into the buffer under this lock.
+    std::lock_guard guard(TheRecord().Lock);
     const DecodingState state = DecodingSnapshot();
     DrawGrid(dc, width, height);
     DrawLegend(dc, width, height);

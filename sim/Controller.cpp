@@ -64,6 +64,8 @@ Reply Controller::ListReply() const {
 }
 
 Reply Controller::RecordingReply() {
-    if (!recording_) recording_ = std::make_shared<const std::vector<uint8_t>>(MakeRecording(setup_.Recording));
-    return recording_;
+    if (!waveforms_) waveforms_ = std::make_shared<const std::vector<uint8_t>>(MakeRecording(setup_.Recording));
+    auto reply = std::make_shared<std::vector<uint8_t>>(*waveforms_);
+    StampWeldNumber(*reply, setup_.Recording, ++welds_);
+    return reply;
 }

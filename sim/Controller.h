@@ -36,6 +36,11 @@ public:
     Block Ram() const { return ram_; }
     Block Rom() const { return rom_; }
     void SetRam(const Block& block) { ram_ = block; }
+    // Faults switched on and off while the program runs.
+    void SetSilent(bool silent) { setup_.Silent = silent; }
+    void SetListReplyBytes(uint32_t bytes) { setup_.ListReplyBytes = bytes; }
+    // Welds recorded so far; each recording carries the number of its weld.
+    uint32_t Welds() const { return welds_; }
 
 private:
     Reply ListReply() const;
@@ -44,7 +49,8 @@ private:
     ControllerSetup setup_;
     Block ram_;
     Block rom_;
-    // Every weld records the same stream, so it is made once and shared
-    // with the replies still on their way.
-    Reply recording_;
+    // Every weld records the same waveforms, so they are made once; each
+    // reply is a copy stamped with its weld's number.
+    std::shared_ptr<const std::vector<uint8_t>> waveforms_;
+    uint32_t welds_ = 0;
 };

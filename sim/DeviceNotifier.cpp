@@ -5,30 +5,42 @@
 #include <cstddef>
 #include <cwchar>
 #include <iterator>
+#include <mutex>
 
 namespace {
 
 constexpr wchar_t MainWindowClass[] = L"TAVO";
 constexpr GUID FtdiInterfaceClass = {0x219D0508, 0x57A8, 0x4FF5, {0x97, 0xA1, 0xBD, 0x86, 0x58, 0x7C, 0x6C, 0x7E}};
-constexpr wchar_t InterfaceName[] = L"\\\\?\\USB#VID_0403&PID_6014#TAVO0001#{219d0508-57a8-4ff5-97a1-bd86587c6c7e}";
+// "\\?\USB#VID_0403&PID_6014#TAVO0001#{219d0508-57a8-4ff5-97a1-bd86587c6c7e}":
+// the interface name names the device by its serial number.
+constexpr size_t InterfaceNameLength = 80;
+constexpr size_t NamedDevices = 16;
 
 // The header and the interface name right behind it, as Windows lays them out.
 struct InterfaceBroadcast {
     DEV_BROADCAST_DEVICEINTERFACE_W Header;
-    wchar_t NameRest[std::size(InterfaceName)];
+    wchar_t NameRest[InterfaceNameLength];
 };
 
 // Static: a message that outlives a timed-out send still points at valid memory.
-const DEV_BROADCAST_DEVICEINTERFACE_W* Broadcast() {
-    static const InterfaceBroadcast broadcast = [] {
-        InterfaceBroadcast b{};
-        b.Header.dbcc_size = static_cast<DWORD>(offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) + sizeof(InterfaceName));
-        b.Header.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-        b.Header.dbcc_classguid = FtdiInterfaceClass;
-        std::wmemcpy(b.Header.dbcc_name, InterfaceName, std::size(InterfaceName));
-        return b;
-    }();
-    return &broadcast.Header;
+const DEV_BROADCAST_DEVICEINTERFACE_W* Broadcast(size_t device) {
+    static InterfaceBroadcast broadcasts[NamedDevices];
+    static std::once_flag made;
+    std::call_once(made, [] {
+        for (size_t i = 0; i < NamedDevices; ++i) {
+            InterfaceBroadcast& b = broadcasts[i];
+            b = {};
+            const int length = std::swprintf(
+                b.Header.dbcc_name, InterfaceNameLength,
+                L"\\\\?\\USB#VID_0403&PID_6014#TAVO%04u#{219d0508-57a8-4ff5-97a1-bd86587c6c7e}",
+                static_cast<unsigned>(i + 1));
+            b.Header.dbcc_size = static_cast<DWORD>(offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) +
+                                                    (length + 1) * sizeof(wchar_t));
+            b.Header.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+            b.Header.dbcc_classguid = FtdiInterfaceClass;
+        }
+    });
+    return &broadcasts[device < NamedDevices ? device : NamedDevices - 1].Header;
 }
 
 // The top-level "TAVO" window of this process, not one of another TAVO
@@ -52,9 +64,9 @@ HWND FindMainWindow() {
 
 }  // namespace
 
-void DeviceNotifier::Post(WPARAM event) {
+void DeviceNotifier::Post(WPARAM event, size_t device) {
     std::lock_guard guard(lock_);
-    events_.push_back(event);
+    events_.push_back({event, device});
     if (!thread_.joinable()) {
         thread_ = std::thread(&DeviceNotifier::Run, this);
     }
@@ -66,17 +78,17 @@ void DeviceNotifier::Post(WPARAM event) {
 // place, never holding the simulator's lock.
 void DeviceNotifier::Run() {
     for (;;) {
-        WPARAM event;
+        Notice notice;
         {
             std::unique_lock guard(lock_);
             queued_.wait(guard, [this] { return !events_.empty(); });
-            event = events_.front();
+            notice = events_.front();
             events_.pop_front();
         }
         if (HWND window = FindMainWindow()) {
             DWORD_PTR result = 0;
-            SendMessageTimeoutW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(Broadcast()), SMTO_ABORTIFHUNG,
-                                5000, &result);
+            SendMessageTimeoutW(window, WM_DEVICECHANGE, notice.Event, reinterpret_cast<LPARAM>(Broadcast(notice.Device)),
+                                SMTO_ABORTIFHUNG, 5000, &result);
         }
     }
 }

@@ -12,14 +12,19 @@
 
 class DeviceNotifier {
 public:
-    // Queues DBT_DEVICEARRIVAL or DBT_DEVICEREMOVECOMPLETE; never blocks.
-    void Post(WPARAM event);
+    // Queues DBT_DEVICEARRIVAL or DBT_DEVICEREMOVECOMPLETE for a device (its
+    // number from 0); never blocks.
+    void Post(WPARAM event, size_t device);
 
 private:
+    struct Notice {
+        WPARAM Event;
+        size_t Device;
+    };
     void Run();
 
     std::mutex lock_;
     std::condition_variable queued_;
-    std::deque<WPARAM> events_;
+    std::deque<Notice> events_;
     std::thread thread_;
 };

@@ -237,4 +237,47 @@ void SimReplug(void) {
     });
 }
 
+void SimUnplugDevice(unsigned device) {
+    GuardedInt([&] {
+        Sim().UnplugDevice(device);
+        return 1;
+    });
+}
+
+void SimReplugDevice(unsigned device) {
+    GuardedInt([&] {
+        Sim().ReplugDevice(device);
+        return 1;
+    });
+}
+
+unsigned SimNotificationsClosedFirst(void) {
+    return static_cast<unsigned>(GuardedInt([] { return static_cast<int>(Sim().NotificationsClosedFirst()); }));
+}
+
+unsigned SimOpenCount(void) {
+    return static_cast<unsigned>(GuardedInt([] { return static_cast<int>(Sim().Opens()); }));
+}
+
+void SimSetFailure(const char* call, unsigned status, int count) {
+    GuardedInt([&] {
+        Sim().SetFailure({call ? call : "", status, count});
+        return 1;
+    });
+}
+
+void SimSetSilent(int silent) {
+    GuardedInt([&] {
+        Sim().SetSilent(silent != 0);
+        return 1;
+    });
+}
+
+void SimSetListReplyBytes(unsigned bytes) {
+    GuardedInt([&] {
+        Sim().SetListReplyBytes(bytes);
+        return 1;
+    });
+}
+
 }  // extern "C"

@@ -117,6 +117,7 @@ void Port::RestartInTask(SimClock::time_point now) {
 bool Port::SetNotification(uint32_t mask, HANDLE event) {
     event_.Reset();
     eventMask_ = 0;
+    callerEvent_ = nullptr;
     if (mask == 0) return true;
     if (!event) return false;
     HANDLE own = nullptr;
@@ -124,5 +125,6 @@ bool Port::SetNotification(uint32_t mask, HANDLE event) {
     if (!DuplicateHandle(self, event, self, &own, 0, FALSE, DUPLICATE_SAME_ACCESS)) return false;
     event_.Reset(own);
     eventMask_ = mask;
+    callerEvent_ = event;
     return true;
 }

@@ -47,6 +47,8 @@ public:
     void StopInTask() { stopped_ = true; }
     void RestartInTask(SimClock::time_point now);
     bool SetNotification(uint32_t mask, HANDLE event);
+    // The caller's own handle of the notification event, as it was given.
+    HANDLE CallerEvent() const { return callerEvent_; }
     // Writes never wait here, so only the read time-out matters.
     void SetReadTimeout(uint32_t ms) { readTimeoutMs_ = ms; }
     uint32_t ReadTimeoutMs() const { return readTimeoutMs_; }
@@ -74,6 +76,7 @@ private:
     size_t readAt_ = 0;
     uint32_t eventMask_ = 0;
     UniqueHandle event_;  // our own duplicate: the caller may close theirs
+    HANDLE callerEvent_ = nullptr;
     uint32_t eventStatus_ = 0;
     uint32_t readTimeoutMs_ = 0;  // 0: a read waits until it has every byte
     uint32_t inTransferSize_ = 4096;

@@ -135,3 +135,8 @@ std::vector<uint8_t> MakeRecording(const RecordingShape& shape) {
     }
     return stream;
 }
+
+void StampWeldNumber(std::vector<uint8_t>& stream, const RecordingShape& shape, uint32_t weld) {
+    const size_t junk = std::min<size_t>(shape.LeadingJunkBytes, stream.size());
+    for (size_t at = junk + 1; at < stream.size(); at += SampleBytes) stream[at] = static_cast<uint8_t>(weld);
+}

@@ -25,3 +25,8 @@ struct RecordingShape {
 
 // Same shape, same bytes: the noise comes from a fixed-seed generator.
 std::vector<uint8_t> MakeRecording(const RecordingShape& shape);
+
+// Writes the weld's number (modulo 256) into byte 1 of every sample, which
+// the program does not interpret: two recordings of one shape then differ,
+// so a file that mixed them would show it.
+void StampWeldNumber(std::vector<uint8_t>& stream, const RecordingShape& shape, uint32_t weld);

@@ -34,6 +34,25 @@ unsigned SimOpenHandles(void);
    this process receives WM_DEVICECHANGE from a simulator thread. */
 void SimUnplug(void);
 void SimReplug(void);
+/* One device of several (numbered from 0; its serial number is TAVO0001 for
+   0 and so on): only its handle dies, only its notice is sent. */
+void SimUnplugDevice(unsigned device);
+void SimReplugDevice(unsigned device);
+
+/* Successful FT_OpenEx calls since the last configuration. */
+unsigned SimOpenCount(void);
+/* Devices closed after the caller had already closed the event it had
+   registered with FT_SetEventNotification (which the driver may set until
+   the device is closed). */
+unsigned SimNotificationsClosedFirst(void);
+
+/* Faults switched while the program runs, without starting over: the D2XX
+   function `call` ("FT_StopInTask", ...; empty for none) fails with `status`
+   `count` times (-1: for ever); the controllers fall silent or answer 'l'
+   with `bytes` bytes. */
+void SimSetFailure(const char* call, unsigned status, int count);
+void SimSetSilent(int silent);
+void SimSetListReplyBytes(unsigned bytes);
 
 typedef int (*SimConfigureFn)(const wchar_t*);
 typedef int (*SimConfigureTextFn)(const wchar_t*);
@@ -43,6 +62,11 @@ typedef int (*SimGetBlockFn)(unsigned char*);
 typedef int (*SimSetRamFn)(const unsigned char*);
 typedef unsigned (*SimOpenHandlesFn)(void);
 typedef void (*SimPlugFn)(void);
+typedef void (*SimPlugDeviceFn)(unsigned);
+typedef unsigned (*SimOpenCountFn)(void);
+typedef void (*SimSetFailureFn)(const char*, unsigned, int);
+typedef void (*SimSetSilentFn)(int);
+typedef void (*SimSetListReplyBytesFn)(unsigned);
 
 #ifdef __cplusplus
 }

@@ -58,7 +58,8 @@ void Simulator::ConfigureLocked(const Scenario& scenario) {
     for (uint32_t i = 0; i < scenario.Devices; ++i) devices_.push_back({Controller(scenario.Controller)});
     failuresLeft_ = scenario.Fail.Count;
     written_.clear();
-    plugged_ = true;
+    opens_ = 0;
+    notificationsClosedFirst_ = 0;
     unplugScheduled_ = false;
     unplugAt_.reset();
     replugAt_.reset();
@@ -112,6 +113,17 @@ FT_STATUS Simulator::CreateDeviceInfoList(uint32_t& count) {
     return FT_OK;
 }
 
+uint32_t Simulator::PresentDevices() const {
+    return static_cast<uint32_t>(
+        std::count_if(devices_.begin(), devices_.end(), [](const Device& device) { return device.Plugged; }));
+}
+
+size_t Simulator::PresentDevice(size_t node) const {
+    for (size_t i = 0; i < devices_.size(); ++i)
+        if (devices_[i].Plugged && node-- == 0) return i;
+    return devices_.size();
+}
+
 // Fills one node per present device: the caller must have room for all of
 // them, as with the real library. Nothing is written past that count.
 FT_STATUS Simulator::GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* nodes, uint32_t& count) {
@@ -119,7 +131,7 @@ FT_STATUS Simulator::GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* nodes, uint32_t
     EnsureConfigured();
     if (const FT_STATUS fault = InjectedFault("FT_GetDeviceInfoList")) return fault;
     count = PresentDevices();
-    for (uint32_t i = 0; i < count; ++i) FillNode(i, nodes[i]);
+    for (uint32_t i = 0; i < count; ++i) FillNode(PresentDevice(i), nodes[i]);
     return FT_OK;
 }
 
@@ -136,7 +148,8 @@ void Simulator::FillNode(size_t device, FT_DEVICE_LIST_INFO_NODE& node) const {
 }
 
 std::optional<size_t> Simulator::FindDevice(const void* which, uint32_t flags) const {
-    for (size_t i = 0; i < PresentDevices(); ++i) {
+    for (size_t i = 0; i < devices_.size(); ++i) {
+        if (!devices_[i].Plugged) continue;
         char serial[16];
         SerialNumber(i, serial);
         switch (flags) {
@@ -167,6 +180,7 @@ FT_STATUS Simulator::OpenEx(const void* which, uint32_t flags, FT_HANDLE& handle
     const uintptr_t id = nextHandle_ += 0x10;
     ports_.emplace(id, std::make_unique<Port>(*device, scenario_.Link));
     devices_[*device].OpenedAs = id;
+    ++opens_;
     handle = AsHandle(id);
     if (scenario_.UnplugAfterMs >= 0 && !unplugScheduled_) {
         unplugScheduled_ = true;
@@ -185,6 +199,10 @@ FT_STATUS Simulator::Close(FT_HANDLE handle) {
     if (!port) return FT_INVALID_HANDLE;
     if (const FT_STATUS fault = InjectedFault("FT_Close")) return fault;
     const uintptr_t id = reinterpret_cast<uintptr_t>(handle);
+    // The driver may set the notification event until the device is closed:
+    // the caller must not have closed it yet.
+    DWORD flags = 0;
+    if (port->CallerEvent() && !GetHandleInformation(port->CallerEvent(), &flags)) ++notificationsClosedFirst_;
     Device& device = devices_[port->Device()];
     if (device.OpenedAs == id) device.OpenedAs = 0;
     ports_.erase(id);
@@ -193,28 +211,38 @@ FT_STATUS Simulator::Close(FT_HANDLE handle) {
 }
 
 // Returns at once when enough bytes are queued; otherwise waits for them up
-// to the read time-out and then returns what there is, with FT_OK.
+// to the read time-out and then returns what there is, with FT_OK. A read
+// that the scenario makes fail loses the bytes it would have read, as a
+// transfer that fails on the bus does.
 FT_STATUS Simulator::Read(FT_HANDLE handle, uint8_t* buffer, uint32_t toRead, uint32_t& read) {
     read = 0;
-    return OnPort(handle, "FT_Read", [&](Port& port, Lock& lock) -> FT_STATUS {
-        if (!buffer && toRead > 0) return FT_INVALID_PARAMETER;
-        const uint32_t timeoutMs = port.ReadTimeoutMs();
-        // The port may be closed while we wait: look it up afresh each time.
-        const auto ready = [&] {
-            Port* now = FindPort(handle);
-            return !now || now->Lost() || now->Readable() >= toRead;
-        };
-        if (timeoutMs == 0) {
-            readable_.wait(lock, ready);
-        } else {
-            readable_.wait_until(lock, SimClock::now() + std::chrono::milliseconds(timeoutMs), ready);
-        }
-        Port* after = FindPort(handle);
-        if (!after) return FT_INVALID_HANDLE;
-        if (after->Lost()) return FT_IO_ERROR;
-        read = static_cast<uint32_t>(after->Read(buffer, toRead));
-        return FT_OK;
-    });
+    Lock lock(lock_);
+    EnsureConfigured();
+    Port* port = FindPort(handle);
+    if (!port) return FT_INVALID_HANDLE;
+    if (port->Lost()) return FT_IO_ERROR;
+    if (!buffer && toRead > 0) return FT_INVALID_PARAMETER;
+    if (const FT_STATUS fault = InjectedFault("FT_Read")) {
+        std::vector<uint8_t> lost(std::min<size_t>(toRead, port->Readable()));
+        port->Read(lost.data(), lost.size());
+        return fault;
+    }
+    const uint32_t timeoutMs = port->ReadTimeoutMs();
+    // The port may be closed while we wait: look it up afresh each time.
+    const auto ready = [&] {
+        Port* now = FindPort(handle);
+        return !now || now->Lost() || now->Readable() >= toRead;
+    };
+    if (timeoutMs == 0) {
+        readable_.wait(lock, ready);
+    } else {
+        readable_.wait_until(lock, SimClock::now() + std::chrono::milliseconds(timeoutMs), ready);
+    }
+    Port* after = FindPort(handle);
+    if (!after) return FT_INVALID_HANDLE;
+    if (after->Lost()) return FT_IO_ERROR;
+    read = static_cast<uint32_t>(after->Read(buffer, toRead));
+    return FT_OK;
 }
 
 FT_STATUS Simulator::Write(FT_HANDLE handle, const uint8_t* buffer, uint32_t toWrite, uint32_t& written) {
@@ -358,26 +386,81 @@ void Simulator::Replug() {
     ReplugLocked();
 }
 
-// Every device goes at once, as when the cable is pulled. Open handles stay
-// until closed but only fail from now on; the program's window hears of it
-// from the notifier thread, never from inside a D2XX call.
+void Simulator::UnplugDevice(size_t device) {
+    Lock lock(lock_);
+    EnsureConfigured();
+    UnplugDeviceLocked(device);
+}
+
+void Simulator::ReplugDevice(size_t device) {
+    Lock lock(lock_);
+    EnsureConfigured();
+    ReplugDeviceLocked(device);
+}
+
+size_t Simulator::Opens() {
+    Lock lock(lock_);
+    return opens_;
+}
+
+size_t Simulator::NotificationsClosedFirst() {
+    Lock lock(lock_);
+    return notificationsClosedFirst_;
+}
+
+void Simulator::SetFailure(const FailingCall& fail) {
+    Lock lock(lock_);
+    EnsureConfigured();
+    scenario_.Fail = fail;
+    failuresLeft_ = fail.Count;
+}
+
+void Simulator::SetSilent(bool silent) {
+    Lock lock(lock_);
+    EnsureConfigured();
+    for (Device& device : devices_) device.Unit.SetSilent(silent);
+}
+
+void Simulator::SetListReplyBytes(uint32_t bytes) {
+    Lock lock(lock_);
+    EnsureConfigured();
+    for (Device& device : devices_) device.Unit.SetListReplyBytes(bytes);
+}
+
+// One device goes: its open handle stays until closed but only fails from
+// now on; the program's window hears of it from the notifier thread, never
+// from inside a D2XX call.
+bool Simulator::UnplugDeviceLocked(size_t device) {
+    if (device >= devices_.size() || !devices_[device].Plugged) return false;
+    Device& gone = devices_[device];
+    gone.Plugged = false;
+    for (auto& [id, port] : ports_)
+        if (port->Device() == device) port->Lose();
+    gone.OpenedAs = 0;
+    readable_.notify_all();
+    notifier_.Post(DBT_DEVICEREMOVECOMPLETE, device);
+    return true;
+}
+
+bool Simulator::ReplugDeviceLocked(size_t device) {
+    if (device >= devices_.size() || devices_[device].Plugged) return false;
+    devices_[device].Plugged = true;
+    notifier_.Post(DBT_DEVICEARRIVAL, device);
+    return true;
+}
+
+// Every device goes at once, as when the cable is pulled.
 void Simulator::UnplugLocked(SimClock::time_point now) {
     unplugAt_.reset();
-    if (!plugged_) return;
-    plugged_ = false;
-    for (auto& [id, port] : ports_) port->Lose();
-    for (Device& device : devices_) device.OpenedAs = 0;
-    readable_.notify_all();
-    if (!devices_.empty()) notifier_.Post(DBT_DEVICEREMOVECOMPLETE);
-    if (scenario_.ReplugAfterMs >= 0) replugAt_ = now + std::chrono::milliseconds(scenario_.ReplugAfterMs);
+    bool any = false;
+    for (size_t device = 0; device < devices_.size(); ++device) any |= UnplugDeviceLocked(device);
+    if (any && scenario_.ReplugAfterMs >= 0) replugAt_ = now + std::chrono::milliseconds(scenario_.ReplugAfterMs);
     wake_.notify_all();
 }
 
 void Simulator::ReplugLocked() {
     replugAt_.reset();
-    if (plugged_) return;
-    plugged_ = true;
-    if (!devices_.empty()) notifier_.Post(DBT_DEVICEARRIVAL);
+    for (size_t device = 0; device < devices_.size(); ++device) ReplugDeviceLocked(device);
 }
 
 void Simulator::RunDeviceSchedule(SimClock::time_point now) {

@@ -50,13 +50,25 @@ public:
     std::optional<Block> Rom();
     bool SetRam(const Block& block);
     size_t OpenHandles();
+    // Successful opens since the last configuration.
+    size_t Opens();
+    // Devices closed after the caller had closed their notification event.
+    size_t NotificationsClosedFirst();
+    // The whole cable (every device), or one device of several.
     void Unplug();
     void Replug();
+    void UnplugDevice(size_t device);
+    void ReplugDevice(size_t device);
+    // Faults switched while the program runs, without starting over.
+    void SetFailure(const FailingCall& fail);
+    void SetSilent(bool silent);
+    void SetListReplyBytes(uint32_t bytes);
 
 private:
     struct Device {
         Controller Unit;
         uintptr_t OpenedAs = 0;  // handle id, 0 while closed
+        bool Plugged = true;
     };
     using Lock = std::unique_lock<std::mutex>;
 
@@ -67,11 +79,15 @@ private:
     Port* FindPort(FT_HANDLE handle);
     template <typename Action>
     FT_STATUS OnPort(FT_HANDLE handle, std::string_view call, Action action);
-    uint32_t PresentDevices() const { return plugged_ ? static_cast<uint32_t>(devices_.size()) : 0; }
+    uint32_t PresentDevices() const;
+    // The device behind node `node` of the device list (the plugged ones in order).
+    size_t PresentDevice(size_t node) const;
     std::optional<size_t> FindDevice(const void* which, uint32_t flags) const;
     void FillNode(size_t device, FT_DEVICE_LIST_INFO_NODE& node) const;
     void UnplugLocked(SimClock::time_point now);
     void ReplugLocked();
+    bool UnplugDeviceLocked(size_t device);
+    bool ReplugDeviceLocked(size_t device);
     void RunDeviceSchedule(SimClock::time_point now);
     std::optional<SimClock::time_point> NextWake() const;
     void Pump();
@@ -89,7 +105,8 @@ private:
     uintptr_t nextHandle_ = 0x7A000;  // handles are never reused, so a stale one stays invalid
     int32_t failuresLeft_ = 0;
     std::vector<std::vector<uint8_t>> written_;
-    bool plugged_ = true;
+    size_t opens_ = 0;
+    size_t notificationsClosedFirst_ = 0;
     bool unplugScheduled_ = false;  // the timed unplug happens once per scenario
     std::optional<SimClock::time_point> unplugAt_;
     std::optional<SimClock::time_point> replugAt_;

@@ -87,7 +87,7 @@ TEST(CommandFrame, EveryOpcodeAtByte64AndOnlyInstallAndBurnCarryTheBlock) {
     for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(i + 1);
     const char opcodes[] = "dwlibrf";
     for (int command = 0; command < ControllerCommandCount; ++command) {
-        const CommandFrame frame = BuildCommandFrame(command, block);
+        const CommandFrame frame = BuildCommandFrame(command, block).value();
         EXPECT_EQ(frame[OpcodeOffset], opcodes[command]);
         const bool carries = command == CommandInstall || command == CommandBurn;
         for (size_t i = 0; i < CommandFrameSize; ++i) {
@@ -95,5 +95,10 @@ TEST(CommandFrame, EveryOpcodeAtByte64AndOnlyInstallAndBurnCarryTheBlock) {
             const uint8_t expected = carries && i < ParameterBlockSize ? block[i] : 0;
             ASSERT_EQ(frame[i], expected) << "command " << command << " byte " << i;
         }
+    }
+    // A number that is no command has no opcode and no frame: nothing is written.
+    for (int command : {-1, ControllerCommandCount, ControllerCommandCount + 1, 255}) {
+        EXPECT_EQ(CommandOpcode(command), 0) << command;
+        EXPECT_FALSE(BuildCommandFrame(command, block).has_value()) << command;
     }
 }

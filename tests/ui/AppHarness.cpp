@@ -230,6 +230,22 @@ void PressKey(HWND target, UINT virtualKey) {
     Pump(20);
 }
 
+void AnswerFileDialog(HWND dialog, const std::wstring& path) {
+    HWND edit = nullptr;
+    EnumChildWindows(
+        dialog,
+        [](HWND child, LPARAM found) -> BOOL {
+            wchar_t name[32] = {};
+            GetClassNameW(child, name, 32);
+            if (_wcsicmp(name, L"Edit") != 0 || !IsWindowVisible(child)) return TRUE;
+            *reinterpret_cast<HWND*>(found) = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&edit));
+    if (edit) SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+}
+
 COLORREF StatePixel() {
     HWND status = StatusBarWindow();
     const RECT field = StatusBarPartRect(PartState);

@@ -99,5 +99,7 @@ bool MenuEnabled(HWND window, UINT id);
 // each through the program's dispatch.
 void TypeCharacter(HWND target, wchar_t character);
 void PressKey(HWND target, UINT virtualKey);
+// Answers a file dialog by typing the path into its file name box and pressing OK.
+void AnswerFileDialog(HWND dialog, const std::wstring& path);
 
 }  // namespace harness

@@ -13,7 +13,7 @@
 #include "app/StatusBar.h"
 #include "editors/ParameterBlock.h"
 #include "link/CommandFrame.h"
-#include "link/CommunicationWorker.h"
+#include "link/Link.h"
 #include "resources/resource.h"
 #include "scope/DecodingView.h"
 #include "scope/RecordBuffer.h"
@@ -21,80 +21,19 @@
 #include "sim/SimControl.h"
 #include "tests/ui/AppHarness.h"
 #include "tests/ui/DialogSupport.h"
+#include "tests/ui/SimSupport.h"
 
 using namespace harness;
 
+using namespace simulator;
+
 namespace {
-
-// The simulator's control functions, taken by name from the loaded library.
-class Sim {
-public:
-    explicit Sim(const wchar_t* scenario) : module_(LoadLibraryW(L"FTD2XX.dll")) {
-        Take<SimConfigureTextFn>("SimConfigureText")(scenario);
-    }
-    unsigned FrameCount() const { return Take<SimFrameCountFn>("SimFrameCount")(); }
-    CommandFrame Frame(unsigned index) const {
-        CommandFrame frame{};
-        Take<SimGetFrameFn>("SimGetFrame")(index, frame.data());
-        return frame;
-    }
-    std::vector<uint8_t> Opcodes() const {
-        std::vector<uint8_t> opcodes;
-        for (unsigned i = 0; i < FrameCount(); ++i) opcodes.push_back(Frame(i)[OpcodeOffset]);
-        return opcodes;
-    }
-    ParameterBytes Ram() const {
-        ParameterBytes ram{};
-        Take<SimGetBlockFn>("SimGetRam")(ram.data());
-        return ram;
-    }
-    unsigned OpenHandles() const { return Take<SimOpenHandlesFn>("SimOpenHandles")(); }
-    void Unplug() const { Take<SimPlugFn>("SimUnplug")(); }
-    void Replug() const { Take<SimPlugFn>("SimReplug")(); }
-    // Waits until `count` frames were written.
-    bool WaitForFrames(unsigned count, DWORD timeoutMs) const {
-        return PumpUntil([&] { return FrameCount() >= count; }, timeoutMs);
-    }
-
-private:
-    template <typename F>
-    F Take(const char* name) const {
-        return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
-    }
-    HMODULE module_;
-};
-
-// The text the status bar shows in a part (not merely what is stored for it).
-std::wstring Shown(int part) {
-    wchar_t text[256] = {};
-    SendMessageW(StatusBarWindow(), SB_GETTEXTW, part, reinterpret_cast<LPARAM>(text));
-    return text;
-}
-
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
-
-// On failure, what the status bar said then.
-testing::AssertionResult WithStatus(bool reached) {
-    if (reached) return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "state " << GetControllerState() << ", part 0 \"" << Narrow(Shown(PartDevice))
-                                       << "\", part 1 \"" << Narrow(Shown(PartCommand)) << '"';
-}
-
-testing::AssertionResult WaitForState(int32_t state, DWORD timeoutMs = 8000) {
-    return WithStatus(PumpUntil([&] { return GetControllerState() == state; }, timeoutMs));
-}
-
-testing::AssertionResult WaitForCommandText(const std::wstring& prefix, DWORD timeoutMs = 10000) {
-    return WithStatus(PumpUntil([&] { return Shown(PartCommand).rfind(prefix, 0) == 0; }, timeoutMs));
-}
 
 const ParameterField& Field(uint8_t offset) {
     for (const auto& field : ParameterFields)
         if (field.Offset == offset) return field;
     return ParameterFields[0];
 }
-
-void Command(UINT id) { PostMessageW(MainWnd(), WM_COMMAND, id, 0); }
 
 }  // namespace
 
@@ -108,7 +47,7 @@ TEST(Link, ComesUpReadsTheParametersAndEnablesTheCommands) {
     EXPECT_EQ(Shown(PartCommand), L"Parameters fine");
     EXPECT_EQ(Shown(PartDevice), L"FTDI Lib 3.2.21 Drv 2.18.22");
     EXPECT_EQ(TheParameterBlock().Read(), sim.Ram()) << "the block is the controller's";
-    ASSERT_EQ(sim.Opcodes(), std::vector<uint8_t>{'l'});
+    ASSERT_EQ(sim.Opcodes(), "l");
     EXPECT_EQ(sim.Frame(0), BuildCommandFrame(CommandList, ParameterBytes{}));
     EXPECT_TRUE(catcher.Boxes().empty());
 }
@@ -239,14 +178,25 @@ TEST(Link, ARefusedBaudRateIsShownAndTheOpenedHandleClosed) {
     EXPECT_TRUE(catcher.Boxes().empty());
 }
 
-TEST(Link, AnInTaskThatNeverRestartsAbandonsTheCommandAndEndsTheWorker) {
-    Sim sim(L"[Simulator]\nUnpaced=1\nFailCall=FT_StopInTask\nFailStatus=4\n");
+TEST(Link, ALinkLostWithItsDevicePresentIsShownAndComesBackByItself) {
+    Sim sim(L"[Simulator]\nUnpaced=1\n");
     TavoApp app(true);
+    ASSERT_TRUE(WaitForState(ControllerOnline));
+    const unsigned opens = sim.Opens();
+    sim.Fail("FT_StopInTask", 4, -1);  // the in-task never stops again
+    Command(IDM_LIST);
     ASSERT_TRUE(WaitForState(ControllerOffline, 10000));
-    Pump(100);
-    EXPECT_EQ(Shown(PartDevice), L"FT_StopInTask(...) failed Status I/O error - command abandoned");
-    EXPECT_FALSE(CommunicationWorkerRunning());
+    ASSERT_TRUE(PumpUntil([] { return !LinkWorkerRunning(); }, 5000));
     EXPECT_EQ(sim.OpenHandles(), 0u);
+    EXPECT_EQ(Shown(PartDevice), L"Controller link lost: next attempt in 3 s");
+
+    sim.Heal();
+    const unsigned frames = sim.FrameCount();
+    ASSERT_TRUE(WaitForState(ControllerOnline, 10000)) << "tried again a few seconds later";
+    Pump(200);
+    EXPECT_EQ(sim.Opens(), opens + 1);
+    EXPECT_EQ(sim.Opcodes(frames), "l");
+    EXPECT_EQ(sim.OpenHandles(), 1u);
 }
 
 TEST(Link, UnplugGoesOfflineAndReplugStartsExactlyOneNewWorker) {
@@ -255,7 +205,7 @@ TEST(Link, UnplugGoesOfflineAndReplugStartsExactlyOneNewWorker) {
     ASSERT_TRUE(WaitForState(ControllerOnline));
     sim.Unplug();
     ASSERT_TRUE(WaitForState(ControllerOffline));
-    ASSERT_TRUE(PumpUntil([] { return !CommunicationWorkerRunning(); }, 5000)) << "the old worker ends";
+    ASSERT_TRUE(PumpUntil([] { return !LinkWorkerRunning(); }, 5000)) << "the old worker ends";
     Pump(100);
     EXPECT_EQ(sim.OpenHandles(), 0u);
     EXPECT_EQ(StatePixel(), RGB(0, 0, 0)) << "the field stays black after the worker ended";
@@ -275,7 +225,7 @@ TEST(Link, UnplugGoesOfflineAndReplugStartsExactlyOneNewWorker) {
     ASSERT_TRUE(PumpUntil([&] { return sim.FrameCount() == before + 2 && GetControllerState() == ControllerOnline; },
                           8000))
         << "frames " << sim.FrameCount() - before << ", state " << GetControllerState() << ", worker "
-        << CommunicationWorkerRunning();
+        << LinkWorkerRunning();
     Pump(300);
     EXPECT_EQ(sim.OpenHandles(), 1u);
     EXPECT_EQ(sim.FrameCount(), before + 2);
@@ -289,7 +239,7 @@ TEST(Link, ClosingDuringARecordingEndsTheWorkerWithinTheCloseWait) {
     ASSERT_TRUE(WaitForState(ControllerActive));
     Pump(300);
     EXPECT_EQ(app.Close(), 0);
-    EXPECT_FALSE(CommunicationWorkerRunning());
+    EXPECT_FALSE(LinkWorkerRunning());
 }
 
 TEST(Link, AFieldEditedInTheParameterDialogReachesTheControllerWithTheInstall) {

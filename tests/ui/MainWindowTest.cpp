@@ -9,11 +9,14 @@
 #include "app/AppEvents.h"
 #include "app/Application.h"
 #include "app/MainWindow.h"
+#include "link/Link.h"
 #include "app/StatusBar.h"
 #include "resources/resource.h"
 #include "tests/ui/AppHarness.h"
+#include "tests/ui/SimSupport.h"
 
 using namespace harness;
+using namespace simulator;
 
 namespace {
 
@@ -28,7 +31,12 @@ void ResetCommandEvents() {
 
 }  // namespace
 
+// A silent controller takes every frame and answers nothing, so each
+// command shows as its frame at once.
+constexpr const wchar_t* SilentController = L"[Simulator]\nUnpaced=1\nSilent=1\n";
+
 TEST(MainWindow, CommandsStayGrayAndTheirLettersDoNothingUntilTheLinkIsReady) {
+    Sim sim(SilentController);
     TavoApp app;
     HWND window = app.Window();
     for (UINT id = IDM_DEBUG; id <= IDM_FACTORY; ++id) EXPECT_FALSE(MenuEnabled(window, id)) << id;
@@ -42,58 +50,59 @@ TEST(MainWindow, CommandsStayGrayAndTheirLettersDoNothingUntilTheLinkIsReady) {
     EXPECT_FALSE(EventSet(TheEvents().CommandEvent[0]));
     EXPECT_FALSE(EventSet(TheEvents().CommandEvent[4]));
 
-    SendMessageW(window, WM_APP, APP_LINK_READY, 0);
+    Command(IDM_START_WORKER);
+    ASSERT_TRUE(WaitForState(ControllerOnline));
     for (UINT id = IDM_DEBUG; id <= IDM_FACTORY; ++id) EXPECT_TRUE(MenuEnabled(window, id)) << id;
+    EXPECT_EQ(sim.Opcodes(), "l") << "the letters pressed before did nothing";
+    SetFocus(window);
     TypeCharacter(window, L'd');
     TypeCharacter(window, L'B');
-    EXPECT_TRUE(EventSet(TheEvents().CommandEvent[0]));
-    EXPECT_TRUE(EventSet(TheEvents().CommandEvent[4]));
+    EXPECT_TRUE(sim.WaitForFrames(3, 5000));
+    EXPECT_EQ(sim.Opcodes(), "ldb");
     EXPECT_TRUE(MenuEnabled(window, IDM_SAVE_DATA)) << "Debug enables Save Data";
-    ResetCommandEvents();
 }
 
-TEST(MainWindow, EveryCommandLetterInEitherCaseSetsItsCommandEvent) {
-    TavoApp app;
+TEST(MainWindow, EveryCommandLetterInEitherCaseSendsItsCommand) {
+    Sim sim(SilentController);
+    TavoApp app(true);
+    ASSERT_TRUE(WaitForState(ControllerOnline));
     HWND window = app.Window();
-    SendMessageW(window, WM_APP, APP_LINK_READY, 0);
-    const struct {
-        wchar_t letter;
-        int event;
-    } letters[] = {{L'D', 0}, {L'w', 1}, {L'W', 1}, {L'l', 2}, {L'L', 2}, {L'i', 3}, {L'I', 3},
-                   {L'b', 4}, {L'r', 5}, {L'R', 5}, {L'f', 6}, {L'F', 6}};
-    for (const auto& [letter, event] : letters) {
-        ResetCommandEvents();
-        TypeCharacter(window, letter);
-        for (int i = 0; i < CommandEventCount; ++i)
-            EXPECT_EQ(EventSet(TheEvents().CommandEvent[i]), i == event) << char(letter) << " event " << i;
+    SetFocus(window);
+    const std::wstring letters = L"DwWlLiIbrRfF";
+    const std::string opcodes = "dwwlliibrrff";
+    for (size_t i = 0; i < letters.size(); ++i) {
+        const unsigned before = sim.FrameCount();
+        TypeCharacter(window, letters[i]);
+        ASSERT_TRUE(sim.WaitForFrames(before + 1, 5000)) << char(letters[i]);
+        EXPECT_EQ(sim.Frame(before)[OpcodeOffset], opcodes[i]) << char(letters[i]);
+        // The debug and list replies end by a second of silence.
+        ASSERT_TRUE(WaitForState(ControllerOnline));
+        Pump(opcodes[i] == 'd' || opcodes[i] == 'l' ? 1200 : 100);
     }
-    ResetCommandEvents();
+    const unsigned before = sim.FrameCount();
     TypeCharacter(window, L'x');
-    for (HANDLE event : TheEvents().CommandEvent) EXPECT_FALSE(EventSet(event));
+    Pump(300);
+    EXPECT_EQ(sim.FrameCount(), before);
 }
 
-TEST(MainWindow, PreviewTogglesItsCheckMarkTextAndInterActive) {
+TEST(MainWindow, PreviewTogglesItsModeCheckMarkAndText) {
     TavoApp app;
     HWND window = app.Window();
-    SendMessageW(window, WM_APP, APP_LINK_READY, 0);
     SendMessageW(window, WM_APP, APP_SET_TITLE, reinterpret_cast<LPARAM>(L"old.rec"));
 
     SendMessageW(window, WM_COMMAND, IDM_PREVIEW, 0);
     EXPECT_EQ(PreviewActive(), 1);
     EXPECT_TRUE(MenuState(window, IDM_PREVIEW) & MF_CHECKED);
-    EXPECT_TRUE(EventSet(TheEvents().InterActive));
+    EXPECT_FALSE(EventSet(TheEvents().InterActive)) << "no worker to tell: the next one follows the mode";
     EXPECT_EQ(StatusBarText(PartCommand), L"Preview");
     EXPECT_EQ(WindowText(window), PlainTitle()) << "preview removes the file name from the title";
     EXPECT_FALSE(MenuEnabled(window, IDM_SAVE_DATA));
 
-    ResetEvent(TheEvents().InterActive);
     SendMessageW(window, WM_COMMAND, IDM_PREVIEW, 0);
     EXPECT_EQ(PreviewActive(), 0);
     EXPECT_FALSE(MenuState(window, IDM_PREVIEW) & MF_CHECKED);
-    EXPECT_TRUE(EventSet(TheEvents().InterActive));
     EXPECT_EQ(StatusBarText(PartCommand), L"");
     EXPECT_TRUE(MenuEnabled(window, IDM_SAVE_DATA));
-    ResetCommandEvents();
 }
 
 TEST(MainWindow, TitleNamesTheFileAfterTwoBlanksAndNeverOverflows) {
@@ -110,10 +119,8 @@ TEST(MainWindow, TitleNamesTheFileAfterTwoBlanksAndNeverOverflows) {
     EXPECT_EQ(title.substr(0, std::wcslen(PlainTitle()) + 3), std::wstring(PlainTitle()) + L"  x");
     EXPECT_EQ(title.back(), L'\u2026');
 
-    SendMessageW(window, WM_APP, APP_LINK_READY, 0);
     SendMessageW(window, WM_COMMAND, IDM_DEBUG, 0);
     EXPECT_EQ(WindowText(window), PlainTitle()) << "Debug resets the title";
-    ResetCommandEvents();
 }
 
 TEST(MainWindow, StatusBarPartsFollowTheClientWidth) {

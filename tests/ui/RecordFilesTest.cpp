@@ -1,15 +1,15 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "app/Handles.h"
 #include "app/MainWindow.h"
 #include "app/Application.h"
 #include "app/AppEvents.h"
+#include "link/Link.h"
 #include "editors/ParameterBlock.h"
 #include "records/RecordFile.h"
 #include "records/RecordFiles.h"
@@ -55,12 +55,11 @@ void WriteBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) {
     CloseHandle(file);
 }
 
-// Puts samples into the record buffer and decodes them, as after a reception.
+// Puts samples into the reception buffer and publishes them, as the worker
+// does after a reception.
 void Receive(const std::vector<uint8_t>& bytes) {
-    RecordStore& record = TheRecord();
-    std::memcpy(record.Buffer, bytes.data(), bytes.size());
-    record.Length = static_cast<uint32_t>(bytes.size());
-    DecodeRecording();
+    std::memcpy(TheRecord().Reception, bytes.data(), bytes.size());
+    PublishReception(static_cast<uint32_t>(bytes.size()));
 }
 
 void SetField(uint8_t offset, int32_t value) {
@@ -82,22 +81,6 @@ std::wstring SaveThenEditTheBlock(const wchar_t* name) {
 
 const wchar_t* PlainTitle() { return IsUserAdministrator() ? L"Tavo (Administrator)" : L"Tavo"; }
 
-// Answers a file dialog by typing the path into its file name box and pressing OK.
-void AnswerFileDialog(HWND dialog, const std::wstring& path) {
-    HWND edit = nullptr;
-    EnumChildWindows(
-        dialog,
-        [](HWND child, LPARAM found) -> BOOL {
-            wchar_t name[32] = {};
-            GetClassNameW(child, name, 32);
-            if (_wcsicmp(name, L"Edit") != 0 || !IsWindowVisible(child)) return TRUE;
-            *reinterpret_cast<HWND*>(found) = child;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&edit));
-    if (edit) SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
-}
 
 class RecordFiles : public ::testing::Test {
 protected:
@@ -153,32 +136,38 @@ TEST_F(RecordFiles, AnEditedBlockIsWarnedAboutAndReplacedByTheFilesBlock) {
     DeleteFileW(path.c_str());
 }
 
-TEST_F(RecordFiles, DuringAReceptionALoadIsRefusedWithOneBoxAndChangesNothing) {
+TEST_F(RecordFiles, DuringAReceptionOrPreviewALoadIsRefusedWithOneBoxAndChangesNothing) {
     const std::wstring path = SaveThenEditTheBlock(L"tavo-busy.rec");
     ASSERT_FALSE(path.empty());
     Receive(Samples(50));
     const std::wstring title = WindowText(app.Window());
+    struct Case {
+        const char* name;
+        std::atomic<bool>* receiving;
+        int32_t preview;
+        const wchar_t* says;
+    };
+    const Case cases[] = {
+        {"reception", &TheRecord().Receiving, 0, L"A recording is being received"},
+        {"preview", nullptr, 1, L"Preview is on"},
+    };
+    for (const Case& c : cases) {
+        catcher.Clear();
+        if (c.receiving) *c.receiving = true;
+        SetPreviewActive(c.preview);
+        EXPECT_EQ(LoadRecord(path.c_str()), 1) << c.name;
+        if (c.receiving) *c.receiving = false;
+        SetPreviewActive(0);
 
-    // The worker holds the buffer for a whole reception.
-    const UniqueHandle held(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    const UniqueHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    std::thread worker([&] {
-        std::lock_guard guard(TheRecord().Lock);
-        SetEvent(held.Get());
-        WaitForSingleObject(release.Get(), 10000);
-    });
-    WaitForSingleObject(held.Get(), 10000);
-    EXPECT_EQ(LoadRecord(path.c_str()), 1);
-    SetEvent(release.Get());
-    worker.join();
-
-    ASSERT_TRUE(catcher.WaitForBoxes(1, 5000));
-    Pump(50);
-    ASSERT_EQ(catcher.Boxes().size(), 1u) << "no \"Parameter mismatch\" for a block that is not taken over";
-    EXPECT_EQ(catcher.Boxes()[0].icon, BoxIcon::Error);
-    EXPECT_EQ(TheParameterBlock().ReadSigned16(OffsetTA), 222);
-    EXPECT_EQ(DecodingSnapshot().SampleCount, 50u);
-    EXPECT_EQ(WindowText(app.Window()), title);
+        ASSERT_TRUE(catcher.WaitForBoxes(1, 5000)) << c.name;
+        Pump(50);
+        ASSERT_EQ(catcher.Boxes().size(), 1u) << c.name << ": no \"Parameter mismatch\" for a block not taken over";
+        EXPECT_EQ(catcher.Boxes()[0].icon, BoxIcon::Error) << c.name;
+        EXPECT_EQ(catcher.Boxes()[0].text.rfind(c.says, 0), 0u) << c.name;
+        EXPECT_EQ(TheParameterBlock().ReadSigned16(OffsetTA), 222) << c.name;
+        EXPECT_EQ(DecodingSnapshot().SampleCount, 50u) << c.name;
+        EXPECT_EQ(WindowText(app.Window()), title) << c.name;
+    }
     DeleteFileW(path.c_str());
 }
 

@@ -1,0 +1,99 @@
+// The simulated controller as the window tests drive it: our FTD2XX.dll
+// beside the test executable, in the test's own process, with its control
+// functions taken by name. And waits on what the status bar shows.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/AppWindow.h"
+#include "app/StatusBar.h"
+#include "editors/ParameterBlock.h"
+#include "link/CommandFrame.h"
+#include "sim/SimControl.h"
+#include "tests/ui/AppHarness.h"
+
+namespace simulator {
+
+class Sim {
+public:
+    // Starts the simulator over with the text of a scenario file.
+    explicit Sim(const wchar_t* scenario) : module_(LoadLibraryW(L"FTD2XX.dll")) {
+        Take<SimConfigureTextFn>("SimConfigureText")(scenario);
+    }
+    unsigned FrameCount() const { return Take<SimFrameCountFn>("SimFrameCount")(); }
+    CommandFrame Frame(unsigned index) const {
+        CommandFrame frame{};
+        Take<SimGetFrameFn>("SimGetFrame")(index, frame.data());
+        return frame;
+    }
+    // The opcodes of the frames written from `first` on.
+    std::string Opcodes(unsigned first = 0) const {
+        std::string opcodes;
+        for (unsigned i = first; i < FrameCount(); ++i) opcodes += static_cast<char>(Frame(i)[OpcodeOffset]);
+        return opcodes;
+    }
+    ParameterBytes Ram() const { return Block("SimGetRam"); }
+    ParameterBytes Rom() const { return Block("SimGetRom"); }
+    unsigned OpenHandles() const { return Take<SimOpenHandlesFn>("SimOpenHandles")(); }
+    unsigned Opens() const { return Take<SimOpenCountFn>("SimOpenCount")(); }
+    unsigned NotificationsClosedFirst() const { return Take<SimOpenCountFn>("SimNotificationsClosedFirst")(); }
+    void Unplug() const { Take<SimPlugFn>("SimUnplug")(); }
+    void Replug() const { Take<SimPlugFn>("SimReplug")(); }
+    void UnplugDevice(unsigned device) const { Take<SimPlugDeviceFn>("SimUnplugDevice")(device); }
+    void ReplugDevice(unsigned device) const { Take<SimPlugDeviceFn>("SimReplugDevice")(device); }
+    void Fail(const char* call, unsigned status, int count) const {
+        Take<SimSetFailureFn>("SimSetFailure")(call, status, count);
+    }
+    void Heal() const { Fail("", 0, 0); }
+    void Silent(bool silent) const { Take<SimSetSilentFn>("SimSetSilent")(silent ? 1 : 0); }
+    void ListReplyBytes(unsigned bytes) const { Take<SimSetListReplyBytesFn>("SimSetListReplyBytes")(bytes); }
+    // Waits (pumping) until `count` frames were written.
+    bool WaitForFrames(unsigned count, DWORD timeoutMs) const {
+        return harness::PumpUntil([&] { return FrameCount() >= count; }, timeoutMs);
+    }
+
+private:
+    template <typename F>
+    F Take(const char* name) const {
+        return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+    }
+    ParameterBytes Block(const char* name) const {
+        ParameterBytes block{};
+        Take<SimGetBlockFn>(name)(block.data());
+        return block;
+    }
+    HMODULE module_;
+};
+
+// The text the status bar shows in a part (not merely what is stored for it).
+inline std::wstring Shown(int part) {
+    wchar_t text[256] = {};
+    SendMessageW(StatusBarWindow(), SB_GETTEXTW, part, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+inline std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+// On failure, what the status bar said then.
+inline testing::AssertionResult WithStatus(bool reached) {
+    if (reached) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "state " << GetControllerState() << ", part 0 \"" << Narrow(Shown(PartDevice))
+                                       << "\", part 1 \"" << Narrow(Shown(PartCommand)) << '"';
+}
+
+inline testing::AssertionResult WaitForState(int32_t state, DWORD timeoutMs = 8000) {
+    return WithStatus(harness::PumpUntil([&] { return GetControllerState() == state; }, timeoutMs));
+}
+
+inline testing::AssertionResult WaitForCommandText(const std::wstring& prefix, DWORD timeoutMs = 10000) {
+    return WithStatus(harness::PumpUntil([&] { return Shown(PartCommand).rfind(prefix, 0) == 0; }, timeoutMs));
+}
+
+inline void Command(UINT id) { PostMessageW(MainWnd(), WM_COMMAND, id, 0); }
+
+}  // namespace simulator
