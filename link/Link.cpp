@@ -7,6 +7,7 @@
 #include "app/StatusBar.h"
 #include "link/CommunicationWorker.h"
 #include "link/LinkSupervisor.h"
+#include "link/PreviewSek.h"
 
 namespace {
 
@@ -63,6 +64,7 @@ void LinkAttach(HWND window) {
     // A new main window starts a new life of the link (tests run several in
     // one process).
     Supervisor = LinkSupervisor{};
+    ThePreviewSek() = PreviewSek{};
     Window = window;
 }
 

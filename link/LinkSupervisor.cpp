@@ -28,6 +28,7 @@ LinkActions LinkSupervisor::Start() {
     phase_ = LinkPhase::Starting;
     startPending_ = false;
     checkOutstanding_ = false;
+    otherArrived_ = false;
     readyReached_ = false;
     actions.StartWorker = true;
     if (retryArmed_) {
@@ -66,6 +67,10 @@ LinkActions LinkSupervisor::DeviceArrived(uint64_t) {
             // After an unanswered removal this may be our own device coming
             // back, while the worker still holds the handle of the one that went.
             if (checkOutstanding_) startPending_ = true;
+            // Otherwise another device came: when ours goes, it may be the
+            // one left (the controller plugged in while another adapter
+            // held the link).
+            else otherArrived_ = true;
             return {};
         case LinkPhase::Closed: return {};
     }
@@ -146,7 +151,7 @@ LinkActions LinkSupervisor::AfterEnd(uint64_t nowMs) {
         retrying_ = false;
     }
 
-    if (startPending_) return Merge(actions, Start());
+    if (startPending_ || (lastEnd_ == WorkerEnd::DeviceGone && otherArrived_)) return Merge(actions, Start());
     if (retrying_) {
         actions.RetryInMs = retryDelayMs_;
         retryArmed_ = true;

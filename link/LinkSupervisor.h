@@ -89,6 +89,8 @@ private:
     bool startPending_ = false;
     // Removals the live worker has not yet answered.
     bool checkOutstanding_ = false;
+    // Another device arrived while the worker held its own.
+    bool otherArrived_ = false;
     uint32_t removals_ = 0;
     WorkerEnd lastEnd_ = WorkerEnd::Stopped;
     bool readyReached_ = false;

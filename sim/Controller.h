@@ -38,6 +38,7 @@ public:
     void SetRam(const Block& block) { ram_ = block; }
     // Faults switched on and off while the program runs.
     void SetSilent(bool silent) { setup_.Silent = silent; }
+    bool Silent() const { return setup_.Silent; }
     void SetListReplyBytes(uint32_t bytes) { setup_.ListReplyBytes = bytes; }
     // Welds recorded so far; each recording carries the number of its weld.
     uint32_t Welds() const { return welds_; }

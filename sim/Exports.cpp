@@ -187,12 +187,28 @@ unsigned SimFrameCount(void) {
 int SimGetFrame(unsigned index, unsigned char out[128]) {
     return GuardedInt(
         [&] {
-            const auto bytes = Sim().Written(index);
-            if (!bytes) return -1;
-            std::copy_n(bytes->begin(), std::min(bytes->size(), FrameBytes), out);
-            return static_cast<int>(bytes->size());
+            const auto write = Sim().Written(index);
+            if (!write) return -1;
+            std::copy_n(write->Bytes.begin(), std::min(write->Bytes.size(), FrameBytes), out);
+            return static_cast<int>(write->Bytes.size());
         },
         -1);
+}
+
+int SimFrameDevice(unsigned index) {
+    return GuardedInt(
+        [&] {
+            const auto write = Sim().Written(index);
+            return write ? static_cast<int>(write->Device) : -1;
+        },
+        -1);
+}
+
+int SimFrameCarriedOut(unsigned index) {
+    return GuardedInt([&] {
+        const auto write = Sim().Written(index);
+        return write && write->CarriedOut ? 1 : 0;
+    });
 }
 
 int SimGetRam(unsigned char out[64]) {

@@ -21,6 +21,11 @@ int SimConfigureText(const wchar_t* scenarioText);
    had (at most 128 are copied), or -1 when there is no such write. */
 unsigned SimFrameCount(void);
 int SimGetFrame(unsigned index, unsigned char out[128]);
+/* The device (numbered from 0) write `index` went to, or -1; and 1 when
+   its controller carried the frame out (a silent one takes it and does
+   nothing). */
+int SimFrameDevice(unsigned index);
+int SimFrameCarriedOut(unsigned index);
 
 /* The first device's controller memory; 1 on success, 0 without a device. */
 int SimGetRam(unsigned char out[64]);
@@ -58,6 +63,7 @@ typedef int (*SimConfigureFn)(const wchar_t*);
 typedef int (*SimConfigureTextFn)(const wchar_t*);
 typedef unsigned (*SimFrameCountFn)(void);
 typedef int (*SimGetFrameFn)(unsigned, unsigned char*);
+typedef int (*SimFrameDeviceFn)(unsigned);
 typedef int (*SimGetBlockFn)(unsigned char*);
 typedef int (*SimSetRamFn)(const unsigned char*);
 typedef unsigned (*SimOpenHandlesFn)(void);

@@ -249,11 +249,15 @@ FT_STATUS Simulator::Write(FT_HANDLE handle, const uint8_t* buffer, uint32_t toW
     written = 0;
     return OnPort(handle, "FT_Write", [&](Port& port, Lock&) -> FT_STATUS {
         if (!buffer && toWrite > 0) return FT_INVALID_PARAMETER;
-        written_.emplace_back(buffer, buffer + toWrite);
         LogWrittenBytes(buffer, toWrite);
         const SimClock::time_point now = SimClock::now();
         Controller& unit = devices_[port.Device()].Unit;
-        port.Assemble(buffer, toWrite, [&](const Frame& frame) { port.QueueReply(unit.Execute(frame), now); });
+        bool carriedOut = false;
+        port.Assemble(buffer, toWrite, [&](const Frame& frame) {
+            carriedOut |= !unit.Silent();
+            port.QueueReply(unit.Execute(frame), now);
+        });
+        written_.push_back({std::vector<uint8_t>(buffer, buffer + toWrite), port.Device(), carriedOut});
         written = toWrite;
         wake_.notify_all();
         if (scenario_.UnplugAfterFrames > 0 && written_.size() == scenario_.UnplugAfterFrames) UnplugLocked(now);
@@ -341,7 +345,7 @@ size_t Simulator::WriteCount() {
     return written_.size();
 }
 
-std::optional<std::vector<uint8_t>> Simulator::Written(size_t index) {
+std::optional<Simulator::WrittenFrame> Simulator::Written(size_t index) {
     Lock lock(lock_);
     if (index >= written_.size()) return std::nullopt;
     return written_[index];

@@ -45,7 +45,14 @@ public:
     // Control by the tests: start over with a scenario, look inside.
     void Configure(const Scenario& scenario);
     size_t WriteCount();
-    std::optional<std::vector<uint8_t>> Written(size_t index);
+    // One FT_Write: its bytes, the device (from 0) it went to, and whether
+    // that controller carried out the frame it completed (a silent one does not).
+    struct WrittenFrame {
+        std::vector<uint8_t> Bytes;
+        size_t Device = 0;
+        bool CarriedOut = false;
+    };
+    std::optional<WrittenFrame> Written(size_t index);
     std::optional<Block> Ram();
     std::optional<Block> Rom();
     bool SetRam(const Block& block);
@@ -104,7 +111,7 @@ private:
     std::map<uintptr_t, std::unique_ptr<Port>> ports_;
     uintptr_t nextHandle_ = 0x7A000;  // handles are never reused, so a stale one stays invalid
     int32_t failuresLeft_ = 0;
-    std::vector<std::vector<uint8_t>> written_;
+    std::vector<WrittenFrame> written_;
     size_t opens_ = 0;
     size_t notificationsClosedFirst_ = 0;
     bool unplugScheduled_ = false;  // the timed unplug happens once per scenario

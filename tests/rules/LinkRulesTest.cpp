@@ -71,6 +71,20 @@ TEST(LinkSupervisor, AnotherDeviceComingAndGoingChangesNothing) {
     EXPECT_FALSE(ended.ShowOffline);
 }
 
+TEST(LinkSupervisor, WhenTheLinkedDeviceGoesADeviceThatCameMeanwhileIsTried) {
+    ReadyLink ready;  // linked to another adapter while the controller was out
+    LinkSupervisor& link = ready.link;
+    link.DeviceArrived(0);  // the controller comes back: two devices now
+    link.DeviceRemoved(0);  // the adapter goes
+    const LinkActions ended = link.WorkerEnded(WorkerEnd::DeviceGone, true, 0);
+    EXPECT_TRUE(ended.StartWorker) << "the controller may be the one left";
+
+    // Without a device that came meanwhile, a removal waits for an arrival.
+    link.WorkerReady(0);
+    link.DeviceRemoved(0);
+    EXPECT_FALSE(link.WorkerEnded(WorkerEnd::DeviceGone, true, 0).StartWorker);
+}
+
 TEST(LinkSupervisor, AnAnswerToAnOlderRemovalKeepsTheArrivalAfterANewerOne) {
     ReadyLink ready;
     LinkSupervisor& link = ready.link;

@@ -31,6 +31,8 @@ public:
         Take<SimGetFrameFn>("SimGetFrame")(index, frame.data());
         return frame;
     }
+    int FrameDevice(unsigned index) const { return Take<SimFrameDeviceFn>("SimFrameDevice")(index); }
+    bool FrameCarriedOut(unsigned index) const { return Take<SimFrameDeviceFn>("SimFrameCarriedOut")(index) == 1; }
     // The opcodes of the frames written from `first` on.
     std::string Opcodes(unsigned first = 0) const {
         std::string opcodes;
