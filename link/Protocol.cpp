@@ -146,9 +146,11 @@ int ReceiveParameters(LinkSession& session) {
 
 int SendCommand(LinkSession& session, int command) {
     session.Dropped = 0;
-    const CommandFrame frame = BuildCommandFrame(command, TheParameterBlock().Read());
+    const std::optional<CommandFrame> frame = BuildCommandFrame(command, TheParameterBlock().Read());
+    // A number that is no command has no frame, and nothing is written.
+    if (!frame) return 0;
     // A failed write is not judged: the reply wait then ends by silence.
-    WriteFrame(session, frame);
+    WriteFrame(session, *frame);
     if (session.Lost) return 0;
     switch (command) {
         case CommandDebug: return ReceiveIntoRecordBuffer(session);

@@ -122,25 +122,40 @@ TEST(LoadSettings, ACompleteFileLoadsEveryValue) {
     EXPECT_EQ(settings.TriggerMode.load(), TriggerRise);
 }
 
-TEST(LoadSettings, EveryMissingOrMalformedKeyFailsTheLoad) {
+TEST(LoadSettings, EachKeyAloneDecidesTheLoadAndItsEndsOfRangeLoadAndSaveBack) {
     const struct {
         const wchar_t* section;
         const wchar_t* key;
         const wchar_t* text;  // null: the key is removed
+        int loads;            // a loaded text is written back as it was
     } cases[] = {
-        {L"Settings", L"Clock", nullptr},
-        {L"Settings", L"Clock", L"Default"},
-        {L"Settings", L"Clock", L"0,125 "},
-        {L"Display", L"NoChannels", L"two"},
-        {L"Display", L"Channel[1].Id", nullptr},
-        {L"Display", L"Channel[0].Colour.Red", L"256"},
-        {L"Display", L"Channel[0].Colour.Green", L"-1"},
-        {L"Display", L"Channel[1].Colour.Blue", L""},
-        {L"Trigger", L"Threshold", L"40000"},
-        {L"Trigger", L"PreEvent", L"-32769"},
-        {L"Trigger", L"PostEvent", L"1e2"},
-        {L"Trigger", L"Channel", nullptr},
-        {L"Trigger", L"Mode", L"Default"},
+        {L"Settings", L"Clock", nullptr, 0},
+        {L"Settings", L"Clock", L"Default", 0},
+        {L"Settings", L"Clock", L"0,125 ", 0},
+        {L"Display", L"NoChannels", L"two", 0},
+        {L"Display", L"Channel[1].Id", nullptr, 0},
+        {L"Display", L"Channel[0].Colour.Red", L"256", 0},
+        {L"Display", L"Channel[1].Colour.Red", L"255", 1},
+        {L"Display", L"Channel[0].Colour.Green", L"-1", 0},
+        {L"Display", L"Channel[0].Colour.Green", L" -1", 0},
+        {L"Display", L"Channel[1].Colour.Blue", L"", 0},
+        {L"Trigger", L"Threshold", L"40000", 0},
+        {L"Trigger", L"PreEvent", L"1e2", 0},
+        // The three trigger values take the whole signed 16-bit range, no more.
+        {L"Trigger", L"Threshold", L"32767", 1},
+        {L"Trigger", L"Threshold", L"-32768", 1},
+        {L"Trigger", L"Threshold", L"32768", 0},
+        {L"Trigger", L"Threshold", L"-32769", 0},
+        {L"Trigger", L"PreEvent", L"32767", 1},
+        {L"Trigger", L"PreEvent", L"-32768", 1},
+        {L"Trigger", L"PreEvent", L"32768", 0},
+        {L"Trigger", L"PreEvent", L"-32769", 0},
+        {L"Trigger", L"PostEvent", L"32767", 1},
+        {L"Trigger", L"PostEvent", L"-32768", 1},
+        {L"Trigger", L"PostEvent", L"32768", 0},
+        {L"Trigger", L"PostEvent", L"-32769", 0},
+        {L"Trigger", L"Channel", nullptr, 0},
+        {L"Trigger", L"Mode", L"Default", 0},
     };
     for (const auto& c : cases) {
         MemoryProfile profile = CompleteProfile();
@@ -149,7 +164,11 @@ TEST(LoadSettings, EveryMissingOrMalformedKeyFailsTheLoad) {
         else
             profile.sections[c.section].erase(c.key);
         Settings settings;
-        EXPECT_EQ(Load(profile, settings), 0) << std::wstring(c.key).size() << " " << (c.text ? "bad" : "missing");
+        EXPECT_EQ(Load(profile, settings), c.loads) << c.key << " = " << (c.text ? c.text : L"(missing)");
+        if (!c.loads) continue;
+        MemoryProfile written;
+        SaveSettings(written, settings);
+        EXPECT_EQ(written(c.section, c.key), c.text) << c.key;
     }
 }
 
