@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <clocale>
 #include <map>
 #include <string>
@@ -247,6 +248,17 @@ TEST(SaveSettings, WritesEveryKeyAndLoadsBackTheSame) {
     }
     EXPECT_EQ(again.Threshold.load(), 500);
     EXPECT_EQ(again.TriggerChannel.load(), 0);
+
+    // Any clock the file may hold is written within the characters a number
+    // is judged on, and loads back the same; the largest get an exponent.
+    for (const double clock : {0.5, -0.125, 12345.0, 1e27, 1e28, -1e40, 1e300, DBL_MAX, -DBL_MAX}) {
+        settings.Clock = clock;
+        MemoryProfile file;
+        ASSERT_EQ(SaveSettings(file, settings), 1);
+        EXPECT_LE(file(L"Settings", L"Clock").size(), 33u) << clock;
+        ASSERT_EQ(Load(file, again), 1) << clock;
+        EXPECT_EQ(again.Clock, clock);
+    }
 }
 
 TEST(SaveSettings, ACountAboveTheTableIsWrittenAs13AndReloads) {
