@@ -13,9 +13,10 @@ uint8_t CommandOpcode(int command) {
 bool CommandCarriesParameters(int command) { return command == CommandInstall || command == CommandBurn; }
 
 std::optional<CommandFrame> BuildCommandFrame(int command, const ParameterBytes& block) {
-    if (CommandOpcode(command) == 0) return std::nullopt;
+    const uint8_t opcode = CommandOpcode(command);
+    if (opcode == 0) return std::nullopt;
     CommandFrame frame{};
     if (CommandCarriesParameters(command)) std::copy(block.begin(), block.end(), frame.begin());
-    frame[OpcodeOffset] = CommandOpcode(command);
+    frame[OpcodeOffset] = opcode;
     return frame;
 }

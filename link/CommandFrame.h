@@ -32,5 +32,6 @@ uint8_t CommandOpcode(int command);
 bool CommandCarriesParameters(int command);
 
 // Zero-filled, the opcode at byte 64 and, for install and burn, `block` in
-// bytes 0 to 63. None for a number that is no command: nothing may be written.
+// bytes 0 to 63. No frame for a number that is no command, so that nothing
+// is sent for it.
 std::optional<CommandFrame> BuildCommandFrame(int command, const ParameterBytes& block);

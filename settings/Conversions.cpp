@@ -7,9 +7,7 @@
 
 namespace {
 
-// The conversions look at no more than this many characters; the rest of a
-// longer text is dropped without an error.
-constexpr int WorkLength = 33;
+constexpr int WorkLength = ConvertedLength;
 
 struct WorkText {
     wchar_t text[WorkLength + 1];

@@ -4,6 +4,10 @@
 
 #include <cstdint>
 
+// The conversions look at no more than this many characters; the rest of a
+// longer text is dropped without an error.
+constexpr int ConvertedLength = 33;
+
 // Each returns 1 when the whole text (judged on its first 33 characters)
 // converts without a range error, else 0. Numbers follow the runtime locale
 // set at start-up (German: decimal comma).

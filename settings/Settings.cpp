@@ -71,6 +71,16 @@ int WriteChannel(Profile& profile, const ChannelEntry& entry, int index) {
     return result;
 }
 
+// The clock as "%.4f", as the file always held it. A value whose text would
+// be longer than the conversions look at (from about 1e28 up) would load as
+// another value or, beyond 63 characters, not at all, and would not even fit
+// the buffer: it is written with an exponent and every digit it needs to load
+// back the same.
+void FormatClock(double clock, wchar_t (&text)[NumberCapacity]) {
+    const int length = std::swprintf(text, NumberCapacity, L"%.4f", clock);
+    if (length < 0 || length > ConvertedLength) std::swprintf(text, NumberCapacity, L"%.16e", clock);
+}
+
 int ReadShortInto(Profile& profile, const wchar_t* key, std::atomic<int16_t>& target) {
     int16_t value = 0;
     if (!ReadProfileShort(profile, SectionTrigger, key, &value)) return 0;
@@ -160,8 +170,8 @@ int LoadSettings(Profile& profile, Settings& settings) {
 }
 
 int SaveSettings(Profile& profile, const Settings& settings) {
-    wchar_t clock[64];
-    std::swprintf(clock, 64, L"%.4f", settings.Clock);
+    wchar_t clock[NumberCapacity];
+    FormatClock(settings.Clock, clock);
     int result = WriteProfileText(profile, SectionSettings, L"Clock", clock);
 
     // A count above the table is written as 13, so the file loads again.

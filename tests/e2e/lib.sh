@@ -48,11 +48,23 @@ press() {
   xdotool keyup alt F4 Return 2>/dev/null || true
 }
 
-# Starts TAVO.exe in a folder in the background; sets TAVO_PID.
+# Starts TAVO.exe in a folder in the background; sets TAVO_PID. A watcher
+# writes its exit code to a file once it ends: wait_exit runs in a command
+# substitution, and that subshell cannot collect the code of a process its
+# parent started (it got -1 whenever TAVO ended while it was waiting).
 start_tavo() {
   local folder=$1
-  (cd "$folder" && exec wine TAVO.exe) &
-  TAVO_PID=$!
+  rm -f "$E2E_TMP/tavo.pid" "$E2E_TMP/tavo.exit"
+  (
+    cd "$folder"
+    wine TAVO.exe &
+    echo $! >"$E2E_TMP/tavo.pid"
+    code=0
+    wait $! || code=$?
+    echo "$code" >"$E2E_TMP/tavo.exit.part" && mv "$E2E_TMP/tavo.exit.part" "$E2E_TMP/tavo.exit"
+  ) &
+  until [ -s "$E2E_TMP/tavo.pid" ]; do sleep 0.01; done
+  TAVO_PID=$(cat "$E2E_TMP/tavo.pid")
   E2E_CLEANUP+=("kill $TAVO_PID 2>/dev/null")
 }
 
@@ -60,10 +72,8 @@ start_tavo() {
 wait_exit() {
   local timeout=${1:-20}
   for _ in $(seq $((timeout * 10))); do
-    if ! kill -0 "$TAVO_PID" 2>/dev/null; then
-      local code=0
-      wait "$TAVO_PID" || code=$?
-      echo "$code"
+    if [ -f "$E2E_TMP/tavo.exit" ]; then
+      cat "$E2E_TMP/tavo.exit"
       return 0
     fi
     sleep 0.1

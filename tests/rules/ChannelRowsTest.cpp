@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "editors/ChannelRows.h"
 
 namespace {
@@ -45,7 +47,14 @@ TEST(ChannelRows, KeysToggleMoveAndMarkTheSelectedRow) {
     const ChannelRows before = rows;
     EXPECT_FALSE(ApplyRowAction(rows, 0, ChannelKeyAction::MoveUp));
     EXPECT_FALSE(ApplyRowAction(rows, 12, ChannelKeyAction::MoveDown));
-    EXPECT_FALSE(ApplyRowAction(rows, -1, ChannelKeyAction::ToggleShow)) << "no row selected";
+    // No row selected (-1), or a row past the 13 the list holds: no action touches anything.
+    for (const int row : {-1, ChannelCount, ChannelCount + 1, INT_MIN, INT_MAX})
+        for (const ChannelKeyAction action : {ChannelKeyAction::ToggleShow, ChannelKeyAction::MoveUp,
+                                              ChannelKeyAction::MoveDown, ChannelKeyAction::MarkFall,
+                                              ChannelKeyAction::MarkRise}) {
+            EXPECT_FALSE(ApplyRowAction(rows, row, action)) << row << " " << static_cast<int>(action);
+            ASSERT_EQ(rows, before) << row << " " << static_cast<int>(action);
+        }
     EXPECT_TRUE(ApplyRowAction(rows, 6, ChannelKeyAction::MoveUp));
     EXPECT_EQ(rows[5], before[6]);
     EXPECT_EQ(rows[6], before[5]);

@@ -3,6 +3,7 @@
 #include <clocale>
 #include <cwchar>
 #include <string>
+#include <utility>
 
 #include "settings/Conversions.h"
 
@@ -24,6 +25,8 @@ TEST(TextToLong, TheWholeTextMustBeOneNumber) {
     EXPECT_EQ(value, 0);
     EXPECT_EQ(TextToLong(L"-2147483648", &value), 1);
     EXPECT_EQ(value, INT32_MIN);
+    EXPECT_EQ(TextToLong(L" \t-1", &value), 1);
+    EXPECT_EQ(value, -1);
     value = 77;
     for (const wchar_t* bad : {L"12 ", L"12a", L"", L" ", L"+", L"1.000", L"2147483648", L"-2147483649",
                                L"99999999999999999999"}) {
@@ -43,22 +46,27 @@ TEST(TextToLong, OnlyTheFirst33CharactersCount) {
 }
 
 TEST(TextToULong, NegativeTextsWrapModulo2To32) {
-    uint32_t value = 0;
-    EXPECT_EQ(TextToULong(L"-1", &value), 1);
-    EXPECT_EQ(value, 4294967295u);
-    EXPECT_EQ(TextToULong(L"-0", &value), 1);
-    EXPECT_EQ(value, 0u);
-    EXPECT_EQ(TextToULong(L"4294967295", &value), 1);
-    EXPECT_EQ(value, 4294967295u);
-    EXPECT_EQ(TextToULong(L"4294967296", &value), 0);
-    EXPECT_EQ(TextToULong(L"-4294967296", &value), 0);
+    // Blanks before the sign do not change how it counts.
+    const std::pair<const wchar_t*, uint32_t> accepted[] = {
+        {L"-1", 4294967295u},         {L" -1", 4294967295u}, {L"\t -2", 4294967294u}, {L"-0", 0u},
+        {L"4294967295", 4294967295u}, {L"-4294967295", 1u},  {L" -4294967295", 1u},  {L" +7", 7u},
+    };
+    for (const auto& [text, expected] : accepted) {
+        uint32_t value = 0;
+        EXPECT_EQ(TextToULong(text, &value), 1) << text;
+        EXPECT_EQ(value, expected) << text;
+    }
+    for (const wchar_t* bad : {L"4294967296", L"-4294967296", L" -4294967296", L"- 1", L"--1"}) {
+        uint32_t value = 0;
+        EXPECT_EQ(TextToULong(bad, &value), 0) << bad;
+    }
 }
 
 TEST(TextToByte, StoresZeroOnEveryFailure) {
     uint8_t value = 9;
     EXPECT_EQ(TextToByte(L"255", &value), 1);
     EXPECT_EQ(value, 255);
-    for (const wchar_t* bad : {L"256", L"-1", L"x", L""}) {
+    for (const wchar_t* bad : {L"256", L"-1", L" -1", L"x", L""}) {
         value = 9;
         EXPECT_EQ(TextToByte(bad, &value), 0);
         EXPECT_EQ(value, 0);

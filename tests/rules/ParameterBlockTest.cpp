@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <climits>
+#include <optional>
 #include <set>
 #include <thread>
+#include <utility>
 
 #include "editors/ParameterBlock.h"
 #include "link/CommandFrame.h"
@@ -37,14 +40,35 @@ TEST(ParameterBlock, FieldsAreLittleEndianAtTheirOffsets) {
     EXPECT_EQ(block.ReadField(FieldAt(28)), -1);
     EXPECT_EQ(block.ReadField(FieldAt(12)), 65535);
     EXPECT_EQ(block.ReadSigned16(28), -1);
+
+    // Preview: SEK saved and zeroed in one step, later put back the same way.
+    EXPECT_EQ(block.ExchangeByte(OffsetSEK, 0), 200) << "the exchange returns the byte it replaced";
+    EXPECT_EQ(block.ReadByte(OffsetSEK), 0);
+    block.WriteByte(OffsetSEK, 7);
+    EXPECT_EQ(block.ExchangeByte(OffsetSEK, 200), 7);
+    EXPECT_EQ(block.ReadByte(OffsetSEK), 200);
+    EXPECT_EQ(block.ReadByte(OffsetSEK - 1), 0);
+    EXPECT_EQ(block.ReadByte(OffsetSEK + 1), 0x01) << "the neighbours stay";
 }
 
-TEST(ParameterBlock, TheFieldTableCoversTheBlockWithItsIds) {
+TEST(ParameterBlock, TheFieldTableCoversTheBlockWithItsIdsAndTypeRanges) {
     std::set<int> covered;
     std::set<int> edits, upperTexts;
     for (const auto& field : ParameterFields) {
         const int width = field.Type == FieldType::Unsigned8 ? 1 : 2;
         for (int i = 0; i < width; ++i) EXPECT_TRUE(covered.insert(field.Offset + i).second) << int(field.Offset);
+        // Every field spans its whole type except SEK, and both ends survive the block.
+        const bool sek = field.Offset == OffsetSEK;
+        const auto [minimum, maximum] = field.Type == FieldType::Signed16     ? std::pair{-32768, 32767}
+                                        : field.Type == FieldType::Unsigned16 ? std::pair{0, 65535}
+                                                                              : std::pair{0, sek ? 32 : 255};
+        EXPECT_EQ(field.Minimum, minimum) << int(field.Offset);
+        EXPECT_EQ(field.Maximum, maximum) << int(field.Offset);
+        ParameterBlock block;
+        for (const int32_t limit : {minimum, maximum}) {
+            block.WriteField(field, limit);
+            EXPECT_EQ(block.ReadField(field), limit) << int(field.Offset);
+        }
         EXPECT_EQ(field.SpinId, field.EditId + 1000);
         EXPECT_EQ(field.LowerTextId, field.UpperTextId + 1);
         edits.insert(field.EditId);
@@ -87,7 +111,10 @@ TEST(CommandFrame, EveryOpcodeAtByte64AndOnlyInstallAndBurnCarryTheBlock) {
     for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(i + 1);
     const char opcodes[] = "dwlibrf";
     for (int command = 0; command < ControllerCommandCount; ++command) {
-        const CommandFrame frame = BuildCommandFrame(command, block).value();
+        const std::optional<CommandFrame> built = BuildCommandFrame(command, block);
+        ASSERT_TRUE(built.has_value()) << command;
+        const CommandFrame& frame = *built;
+        EXPECT_EQ(CommandOpcode(command), opcodes[command]);
         EXPECT_EQ(frame[OpcodeOffset], opcodes[command]);
         const bool carries = command == CommandInstall || command == CommandBurn;
         for (size_t i = 0; i < CommandFrameSize; ++i) {
@@ -96,9 +123,9 @@ TEST(CommandFrame, EveryOpcodeAtByte64AndOnlyInstallAndBurnCarryTheBlock) {
             ASSERT_EQ(frame[i], expected) << "command " << command << " byte " << i;
         }
     }
-    // A number that is no command has no opcode and no frame: nothing is written.
-    for (int command : {-1, ControllerCommandCount, ControllerCommandCount + 1, 255}) {
-        EXPECT_EQ(CommandOpcode(command), 0) << command;
-        EXPECT_FALSE(BuildCommandFrame(command, block).has_value()) << command;
+    // A number that is no command has no opcode and no frame, so nothing is sent.
+    for (const int other : {-1, ControllerCommandCount, ControllerCommandCount + 1, INT_MIN, INT_MAX}) {
+        EXPECT_EQ(CommandOpcode(other), 0) << other;
+        EXPECT_FALSE(BuildCommandFrame(other, block).has_value()) << other;
     }
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <clocale>
 #include <map>
 #include <string>
@@ -122,25 +123,40 @@ TEST(LoadSettings, ACompleteFileLoadsEveryValue) {
     EXPECT_EQ(settings.TriggerMode.load(), TriggerRise);
 }
 
-TEST(LoadSettings, EveryMissingOrMalformedKeyFailsTheLoad) {
+TEST(LoadSettings, EachKeyAloneDecidesTheLoadAndItsEndsOfRangeLoadAndSaveBack) {
     const struct {
         const wchar_t* section;
         const wchar_t* key;
         const wchar_t* text;  // null: the key is removed
+        int loads;            // a loaded text is written back as it was
     } cases[] = {
-        {L"Settings", L"Clock", nullptr},
-        {L"Settings", L"Clock", L"Default"},
-        {L"Settings", L"Clock", L"0,125 "},
-        {L"Display", L"NoChannels", L"two"},
-        {L"Display", L"Channel[1].Id", nullptr},
-        {L"Display", L"Channel[0].Colour.Red", L"256"},
-        {L"Display", L"Channel[0].Colour.Green", L"-1"},
-        {L"Display", L"Channel[1].Colour.Blue", L""},
-        {L"Trigger", L"Threshold", L"40000"},
-        {L"Trigger", L"PreEvent", L"-32769"},
-        {L"Trigger", L"PostEvent", L"1e2"},
-        {L"Trigger", L"Channel", nullptr},
-        {L"Trigger", L"Mode", L"Default"},
+        {L"Settings", L"Clock", nullptr, 0},
+        {L"Settings", L"Clock", L"Default", 0},
+        {L"Settings", L"Clock", L"0,125 ", 0},
+        {L"Display", L"NoChannels", L"two", 0},
+        {L"Display", L"Channel[1].Id", nullptr, 0},
+        {L"Display", L"Channel[0].Colour.Red", L"256", 0},
+        {L"Display", L"Channel[1].Colour.Red", L"255", 1},
+        {L"Display", L"Channel[0].Colour.Green", L"-1", 0},
+        {L"Display", L"Channel[0].Colour.Green", L" -1", 0},
+        {L"Display", L"Channel[1].Colour.Blue", L"", 0},
+        {L"Trigger", L"Threshold", L"40000", 0},
+        {L"Trigger", L"PreEvent", L"1e2", 0},
+        // The three trigger values take the whole signed 16-bit range, no more.
+        {L"Trigger", L"Threshold", L"32767", 1},
+        {L"Trigger", L"Threshold", L"-32768", 1},
+        {L"Trigger", L"Threshold", L"32768", 0},
+        {L"Trigger", L"Threshold", L"-32769", 0},
+        {L"Trigger", L"PreEvent", L"32767", 1},
+        {L"Trigger", L"PreEvent", L"-32768", 1},
+        {L"Trigger", L"PreEvent", L"32768", 0},
+        {L"Trigger", L"PreEvent", L"-32769", 0},
+        {L"Trigger", L"PostEvent", L"32767", 1},
+        {L"Trigger", L"PostEvent", L"-32768", 1},
+        {L"Trigger", L"PostEvent", L"32768", 0},
+        {L"Trigger", L"PostEvent", L"-32769", 0},
+        {L"Trigger", L"Channel", nullptr, 0},
+        {L"Trigger", L"Mode", L"Default", 0},
     };
     for (const auto& c : cases) {
         MemoryProfile profile = CompleteProfile();
@@ -149,7 +165,11 @@ TEST(LoadSettings, EveryMissingOrMalformedKeyFailsTheLoad) {
         else
             profile.sections[c.section].erase(c.key);
         Settings settings;
-        EXPECT_EQ(Load(profile, settings), 0) << std::wstring(c.key).size() << " " << (c.text ? "bad" : "missing");
+        EXPECT_EQ(Load(profile, settings), c.loads) << c.key << " = " << (c.text ? c.text : L"(missing)");
+        if (!c.loads) continue;
+        MemoryProfile written;
+        SaveSettings(written, settings);
+        EXPECT_EQ(written(c.section, c.key), c.text) << c.key;
     }
 }
 
@@ -228,6 +248,17 @@ TEST(SaveSettings, WritesEveryKeyAndLoadsBackTheSame) {
     }
     EXPECT_EQ(again.Threshold.load(), 500);
     EXPECT_EQ(again.TriggerChannel.load(), 0);
+
+    // Any clock the file may hold is written within the characters a number
+    // is judged on, and loads back the same; the largest get an exponent.
+    for (const double clock : {0.5, -0.125, 12345.0, 1e27, 1e28, -1e40, 1e300, DBL_MAX, -DBL_MAX}) {
+        settings.Clock = clock;
+        MemoryProfile file;
+        ASSERT_EQ(SaveSettings(file, settings), 1);
+        EXPECT_LE(file(L"Settings", L"Clock").size(), 33u) << clock;
+        ASSERT_EQ(Load(file, again), 1) << clock;
+        EXPECT_EQ(again.Clock, clock);
+    }
 }
 
 TEST(SaveSettings, ACountAboveTheTableIsWrittenAs13AndReloads) {
