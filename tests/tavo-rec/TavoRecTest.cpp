@@ -2,6 +2,7 @@
 // with junk, an odd first byte and broken counters, and every bad input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -83,8 +84,8 @@ protected:
 // What TAVO's save writes: the magic, the block in memory, the decoded samples.
 std::vector<uint8_t> SavedRecord(const ParameterBytes& block, const std::vector<uint8_t>& samples) {
     const auto header = RecordFileHeader(block);
-    std::vector<uint8_t> file(header.begin(), header.end());
-    file.insert(file.end(), samples.begin(), samples.end());
+    std::vector<uint8_t> file(header.size() + samples.size());
+    std::copy(samples.begin(), samples.end(), std::copy(header.begin(), header.end(), file.begin()));
     return file;
 }
 
