@@ -103,15 +103,17 @@ std::optional<Failure> TakeValue(Options& options, const std::string& flag, cons
         if (mode == TriggerVoid) return bad("not a trigger direction (RISE or FALL)");
         options.Trigger.Mode = mode;
     } else {
+        TriggerFlags& trigger = options.Trigger;
         std::optional<int16_t>& target =
-            flag == "--threshold" ? options.Trigger.Threshold : flag == "--pre" ? options.Trigger.Pre : options.Trigger.Post;
+            flag == "--threshold" ? trigger.Threshold : flag == "--pre" ? trigger.Pre : trigger.Post;
         if (!(target = ShortValue(value))) return bad("not a whole number from -32768 to 32767");
     }
     return std::nullopt;
 }
 
 bool TakesValue(const std::string& flag) {
-    for (const char* name : {"--ini", "-o", "--output", "--clock", "--channel", "--mode", "--threshold", "--pre", "--post"})
+    for (const char* name :
+         {"--ini", "-o", "--output", "--clock", "--channel", "--mode", "--threshold", "--pre", "--post"})
         if (flag == name) return true;
     return false;
 }
@@ -155,7 +157,8 @@ std::optional<Failure> ApplyTriggerFlags(const TriggerFlags& flags, RecSettings&
     if (!settings.Trigger) {
         if (!flags.Any()) return std::nullopt;
         if (!(flags.Threshold && flags.Pre && flags.Post && flags.Channel && flags.Mode))
-            return Failure{ExitUsage, "without a Tavo.ini the trigger needs --channel, --mode, --threshold, --pre and --post"};
+            return Failure{ExitUsage,
+                           "without a Tavo.ini the trigger needs --channel, --mode, --threshold, --pre and --post"};
         settings.Trigger = TriggerParams{};
     }
     TriggerParams& trigger = *settings.Trigger;
@@ -189,10 +192,12 @@ std::optional<Failure> LoadRecSettings(const Options& options, const fs::path& p
 std::string ProblemText(RecordProblem problem, const RecordImage& image) {
     const std::string size = std::to_string(image.Size) + " bytes";
     switch (problem) {
-        case RecordProblem::Foreign: return "not a record file: TAVO loads names ending in .rec or .dat (small letters)";
+        case RecordProblem::Foreign:
+            return "not a record file: TAVO loads names ending in .rec or .dat (small letters)";
         case RecordProblem::Short:
-            return "too short: " + size + (image.Kind == RecordKind::Rec ? ", a .rec has at least 68 (magic and parameter block)"
-                                                                         : ", a .dat has at least 4");
+            return "too short: " + size +
+                   (image.Kind == RecordKind::Rec ? ", a .rec has at least 68 (magic and parameter block)"
+                                                  : ", a .dat has at least 4");
         case RecordProblem::Oversized:
             return "too large: " + size + ", TAVO loads files below " + std::to_string(RecordFileLimit) + " bytes";
         case RecordProblem::WrongMagic: return "not a TAVO record: a .rec starts with the letters TAVO";

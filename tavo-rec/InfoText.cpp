@@ -45,7 +45,8 @@ std::string RunEndText(const RecordImage& image, const SampleRun& run) {
     switch (run.End) {
         case RunEnd::NoMarker: return where + "no G there" + rest;
         case RunEnd::CounterJump:
-            return where + "counter " + Number(run.CounterFound) + " does not follow " + Number(run.CounterBefore) + rest;
+            return where + "counter " + Number(run.CounterFound) + " does not follow " + Number(run.CounterBefore) +
+                   rest;
         case RunEnd::FileEnd: break;
     }
     if (run.Leftover == 0) return "at the end of the file";

@@ -23,9 +23,8 @@ int32_t StoredValue(const uint8_t* block, const ParameterField& field) {
 ParameterLine FieldLine(const uint8_t* block, const ParameterField& field) {
     const int32_t stored = StoredValue(block, field);
     const int32_t shown = ShownFieldValue(stored, field.Minimum, field.Maximum);
-    ParameterLine line{Utf8(field.Group), Utf8(field.Label), Utf8(SpinText(shown).c_str()),
-                       Utf8((LimitText(field.Type, field.Minimum) + L".." + LimitText(field.Type, field.Maximum)).c_str()),
-                       {}};
+    const std::wstring limits = LimitText(field.Type, field.Minimum) + L".." + LimitText(field.Type, field.Maximum);
+    ParameterLine line{Utf8(field.Group), Utf8(field.Label), Utf8(SpinText(shown).c_str()), Utf8(limits.c_str()), {}};
     if (shown != stored) line.Note = "stored " + std::to_string(stored) + ", outside the limits";
     return line;
 }

@@ -106,8 +106,9 @@ TEST_F(TavoRec, ARecordAsTavoSavesItRoundTrips) {
     ASSERT_EQ(Run({"info", record, "--ini", Path("Tavo.ini")}), ExitOk) << err.text;
     EXPECT_EQ(err.text, "");
     for (const char* expected :
-         {"Kind:       .rec", "Size:       32068 bytes", "Samples:    1000\n", "First G:    byte 68, counter 0; no junk",
-          "Run ends:   at the end of the file\n", "Clock:      125 \xC2\xB5s per sample; the last whole sample at 124.875 ms",
+         {"Kind:       .rec", "Size:       32068 bytes", "Samples:    1000\n",
+          "First G:    byte 68, counter 0; no junk", "Run ends:   at the end of the file\n",
+          "Clock:      125 \xC2\xB5s per sample; the last whole sample at 124.875 ms",
           "Triggers:   10 (KI RISE through 500, PreEvent 10, PostEvent 20)"})
         EXPECT_NE(out.text.find(expected), std::string::npos) << expected << "\n" << out.text;
     // The block as the parameter dialog shows it: grouped thousands, SEK at its limit.
