@@ -21,13 +21,13 @@ constexpr const char* LineEnd = "\r\n";
 // Collects output and hands it to the sink in large pieces.
 class Chunks {
 public:
-    explicit Chunks(ByteSink& sink) : sink_(sink), buffer_(ChunkSize) {}
+    explicit Chunks(ByteSink& sink) : sink_(sink), buffer_(new char[ChunkSize]) {}
     // Room for one row; flushes first when the buffer is nearly full.
     char* Reserve() {
-        if (used_ + LongestRow > buffer_.size()) Flush();
-        return buffer_.data() + used_;
+        if (used_ + LongestRow > ChunkSize) Flush();
+        return buffer_.get() + used_;
     }
-    void Commit(const char* end) { used_ = static_cast<size_t>(end - buffer_.data()); }
+    void Commit(const char* end) { used_ = static_cast<size_t>(end - buffer_.get()); }
     void Append(const std::string& text) {
         if (text.size() > LongestRow) {
             Flush();
@@ -39,7 +39,7 @@ public:
         Commit(at + text.size());
     }
     bool Flush() {
-        if (used_ > 0) ok_ = ok_ && sink_.Write(buffer_.data(), used_);
+        if (used_ > 0) ok_ = ok_ && sink_.Write(buffer_.get(), used_);
         used_ = 0;
         return ok_;
     }
@@ -47,7 +47,7 @@ public:
 
 private:
     ByteSink& sink_;
-    std::vector<char> buffer_;
+    std::unique_ptr<char[]> buffer_;
     size_t used_ = 0;
     bool ok_ = true;
 };
@@ -179,6 +179,19 @@ char* AppendLevel(char* out, int16_t raw, char decimal) {
     return out + places;
 }
 
+// Each table is built once, when first needed.
+template <char Separator>
+const RawTexts& RawTable() {
+    static const RawTexts table(Separator, AppendRaw);
+    return table;
+}
+
+template <char Separator, char Decimal>
+const LevelTexts& LevelTable() {
+    static const LevelTexts table(Separator, [](char* out, int16_t raw) { return AppendLevel(out, raw, Decimal); });
+    return table;
+}
+
 // Times in milliseconds with three decimals for a whole-microsecond clock,
 // else four.
 struct TimeFormat {
@@ -235,6 +248,7 @@ bool WriteRows(const SampleRun& run, const TimeFormat& time, char separator, con
     for (uint32_t i = 0; i < run.Whole && chunks.Ok(); ++i) {
         const uint8_t* sample = run.First + size_t{i} * SampleSize;
         char* out = chunks.Reserve();
+        // A run holds fewer samples than the record buffer's 270336.
         out = AppendBelowMillion(out, i);
         *out++ = separator;
         out = AppendBelowMillion(out, LoadUInt16(sample + CounterOffset));
@@ -290,11 +304,8 @@ bool WriteCsv(const RecordReport& report, const CsvOptions& options, ByteSink& s
     if (report.Parameters) chunks.Append(ParameterComments(report.Parameters));
     chunks.Append(HeaderRow(separator));
     const TimeFormat time{options.Clock, decimal};
-    // A run holds fewer samples than the record buffer's 270336, so the
-    // sample number always has fewer than seven digits.
     if (options.Levels)
         return WriteRows(report.Run, time, separator,
-                         LevelTexts(separator, [&](char* out, int16_t raw) { return AppendLevel(out, raw, decimal); }),
-                         chunks);
-    return WriteRows(report.Run, time, separator, RawTexts(separator, AppendRaw), chunks);
+                         options.German ? LevelTable<';', ','>() : LevelTable<',', '.'>(), chunks);
+    return WriteRows(report.Run, time, separator, options.German ? RawTable<';'>() : RawTable<','>(), chunks);
 }
