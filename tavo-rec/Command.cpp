@@ -246,10 +246,12 @@ int RunInfo(const Options& options, const RecSettings& settings, ByteSink& out, 
 int RunCsv(const Options& options, const RecSettings& settings, const std::string& iniName, ByteSink& out,
            ByteSink& err) {
     if (!settings.Clock) {
-        Report(err, iniName.empty() ? Failure{ExitUsage, "csv needs the sample period: give --clock or --ini"}
-                                    : Failure{ExitSettings, iniName + ": its Clock gives no times (it must lie above 0 "
-                                                                      "and at most 1000 ms): give --clock"});
-        return iniName.empty() ? ExitUsage : ExitSettings;
+        const Failure failure =
+            iniName.empty() ? Failure{ExitUsage, "csv needs the sample period: give --clock or --ini"}
+                            : Failure{ExitSettings, iniName + ": its Clock gives no times (it must lie above 0 and "
+                                                              "at most 1000 ms): give --clock"};
+        Report(err, failure);
+        return failure.Code;
     }
     const std::string& name = options.Files.front();
     if (options.Output && SameFile(PathFromArgument(name), PathFromArgument(*options.Output))) {
