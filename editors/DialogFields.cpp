@@ -1,6 +1,5 @@
 #include "editors/DialogFields.h"
 
-#include <algorithm>
 #include <string>
 
 #include "app/AppWindow.h"
@@ -38,10 +37,9 @@ void AttachField(HWND dialog, const FieldControls& controls, FieldType type, int
     SetDlgItemTextW(dialog, controls.UpperTextId, LimitText(type, maximum).c_str());
     SetDlgItemTextW(dialog, controls.LowerTextId, LimitText(type, minimum).c_str());
     SendMessageW(spin, UDM_SETRANGE32, minimum, maximum);
-    // A stored value outside the limits (from the controller or a file)
-    // shows as the spin control takes it, at the nearest limit; OK then
-    // stores what the operator sees.
-    const int32_t shown = std::clamp(value, minimum, maximum);
+    // OK stores what the operator sees, so an out-of-range value is replaced
+    // by its nearest limit then.
+    const int32_t shown = ShownFieldValue(value, minimum, maximum);
     SendMessageW(spin, UDM_SETPOS32, 0, shown);
     WriteFieldText(edit, shown);
 }

@@ -39,6 +39,10 @@ std::wstring SpinText(int32_t value) {
     return wide < 0 ? L"-" + text : text;
 }
 
+int32_t ShownFieldValue(int32_t stored, int32_t minimum, int32_t maximum) {
+    return std::clamp(stored, minimum, maximum);
+}
+
 int32_t SpinStep(const wchar_t* text, int32_t position, int32_t delta, int32_t minimum, int32_t maximum) {
     int32_t shown = position;
     if (!ConvertFieldText(text, &shown)) shown = position;

@@ -21,6 +21,11 @@ int ReadFieldText(const wchar_t* text, int32_t minimum, int32_t maximum, int32_t
 // whatever the user's locale says ("12.345", "-1.000").
 std::wstring SpinText(int32_t value);
 
+// The value a field shows for what the block or a setting holds: a value
+// outside the limits (from the controller or a file) shows at the nearest
+// limit, as the spin control takes it.
+int32_t ShownFieldValue(int32_t stored, int32_t minimum, int32_t maximum);
+
 // The value after one spin step of `delta`: counted from the number the
 // operator sees in the edit (or from the spin's position when the text is no
 // number), kept within minimum..maximum.

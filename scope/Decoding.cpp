@@ -68,10 +68,6 @@ TriggerParams CurrentTriggerParams() {
     return params;
 }
 
-uint16_t LoadUInt16(const uint8_t* at) { return static_cast<uint16_t>(at[0] | (at[1] << 8)); }
-
-int16_t LoadInt16(const uint8_t* at) { return static_cast<int16_t>(LoadUInt16(at)); }
-
 int FindSampleRun(uint8_t* buffer, uint32_t length, uint32_t capacity, const uint8_t** start,
                   uint32_t* count) {
     *count = 0;

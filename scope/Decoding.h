@@ -32,9 +32,10 @@ struct TriggerParams {
 // A snapshot of the trigger values in AppSettings().
 TriggerParams CurrentTriggerParams();
 
-// Little-endian loads from a sample; no alignment needed.
-uint16_t LoadUInt16(const uint8_t* at);
-int16_t LoadInt16(const uint8_t* at);
+// Little-endian loads from a sample; no alignment needed. Inline: every
+// sample of a run goes through them.
+inline uint16_t LoadUInt16(const uint8_t* at) { return static_cast<uint16_t>(at[0] | (at[1] << 8)); }
+inline int16_t LoadInt16(const uint8_t* at) { return static_cast<int16_t>(LoadUInt16(at)); }
 
 // Finds the first marker among bytes 0..length-2 and the run of samples with
 // consecutive counters from it. An odd marker position moves the bytes

@@ -47,6 +47,20 @@ ParameterBytes SampleBlock() {
     return block.Read();
 }
 
+// Whether a static's whole text fits its width in the control's own font.
+bool TextFits(HWND control) {
+    const std::wstring text = WindowText(control);
+    HDC dc = GetDC(control);
+    const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    RECT client{};
+    GetClientRect(control, &client);
+    return size.cx <= client.right;
+}
+
 HWND OpenWith(const ParameterBytes& bytes) {
     TheParameterBlock().Replace(bytes);
     return Open(IDM_PARAMETER);
@@ -90,6 +104,8 @@ TEST(ParameterDialog, EveryFieldSitsInItsGroupWithItsSpinAndLimits) {
         EXPECT_EQ(std::make_pair(minimum, maximum), std::make_pair(field.Minimum, field.Maximum));
         EXPECT_EQ(Text(dialog, field.UpperTextId), std::to_wstring(field.Maximum));
         EXPECT_EQ(Text(dialog, field.LowerTextId), std::to_wstring(field.Minimum));
+        EXPECT_TRUE(TextFits(GetDlgItem(dialog, field.UpperTextId)) && TextFits(GetDlgItem(dialog, field.LowerTextId)))
+            << "the limits show whole";
         EXPECT_GE(upper.left, ControlRect(dialog, spin).right) << "limits right of the edit and its spin";
         EXPECT_LT(upper.top, ControlRect(dialog, field.LowerTextId).top);
     }

@@ -1,0 +1,106 @@
+// tavo-rec's CSV conversion of a full-size record file (just under the
+// record buffer's size) against a plain copy of the same file: both read the
+// file and write a new one in the same folder.
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "BenchHarness.h"
+#include "records/RecordFile.h"
+#include "scope/Decoding.h"
+#include "settings/ChannelTable.h"
+#include "tavo-rec/Command.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int Rounds = 15;
+
+class NullSink final : public ByteSink {
+public:
+    bool Write(const char*, size_t) override { return true; }
+};
+
+void Store16(uint8_t* at, int value) {
+    at[0] = static_cast<uint8_t>(value);
+    at[1] = static_cast<uint8_t>(value >> 8);
+}
+
+// Weld-like traces: pulses on the current and voltage, slow waves and noise
+// elsewhere, so the numbers have the lengths of a real recording.
+std::vector<uint8_t> FullRecordFile() {
+    const uint32_t samples = (RecordFileLimit - 1 - RecordHeaderSize) / SampleSize;
+    std::vector<uint8_t> file(RecordHeaderSize + size_t{samples} * SampleSize, 0);
+    std::copy(std::begin(RecordMagic), std::end(RecordMagic), file.begin());
+    uint32_t noise = 0x7A40C0DE;
+    for (uint32_t i = 0; i < samples; ++i) {
+        uint8_t* sample = file.data() + RecordHeaderSize + size_t{i} * SampleSize;
+        sample[0] = SampleMarker;
+        Store16(sample + CounterOffset, static_cast<int>(i % (CounterLast + 1)));
+        const bool pulse = i % 1200 < 300;
+        for (int32_t id = 1; id <= ChannelCount; ++id) {
+            noise = noise * 1664525u + 1013904223u;
+            const int jitter = static_cast<int>(noise >> 24) - 128;
+            int value = static_cast<int>(400 * std::sin((i + 97 * id) / 500.0)) + jitter / 8;
+            if (id == 7 || id == 8) value = (pulse ? 1600 : 20) + jitter;
+            Store16(sample + 4 + 2 * id, value);
+        }
+    }
+    return file;
+}
+
+void WriteWhole(const fs::path& path, const std::vector<uint8_t>& bytes) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+}
+
+// The baseline: read the whole file, write it whole to a new file.
+void CopyFile(const fs::path& from, const fs::path& to) {
+    std::FILE* in = std::fopen(from.c_str(), "rb");
+    std::vector<uint8_t> bytes(fs::file_size(from));
+    const size_t read = std::fread(bytes.data(), 1, bytes.size(), in);
+    std::fclose(in);
+    std::FILE* out = std::fopen(to.c_str(), "wb");
+    std::fwrite(bytes.data(), 1, read, out);
+    std::fclose(out);
+}
+
+}  // namespace
+
+int main() {
+    const fs::path folder = fs::temp_directory_path() / ("tavo-rec-bench-" + std::to_string(std::rand()));
+    fs::create_directories(folder);
+    const fs::path record = folder / "weld.rec";
+    WriteWhole(record, FullRecordFile());
+    NullSink sink;
+    int failures = 0;
+    const auto convert = [&](std::vector<std::string> extra) {
+        std::vector<std::string> arguments{"csv", record.string(), "-o", (folder / "weld.csv").string(), "--clock",
+                                           "125"};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        return [&failures, arguments, &sink] { failures += RunTavoRec(arguments, {}, sink, sink) != 0; };
+    };
+
+    // What writing alone costs for output of the CSV's size: the part of the
+    // conversion that no formatting can save.
+    convert({})();
+    const std::vector<uint8_t> csvSized(fs::file_size(folder / "weld.csv"), 'x');
+
+    std::vector<Subject> subjects;
+    subjects.push_back({"file copy (baseline)", [&] { CopyFile(record, folder / "copy.rec"); }});
+    subjects.push_back({"write of the CSV's size only", [&] { WriteWhole(folder / "sized.csv", csvSized); }});
+    subjects.push_back({"csv", convert({})});
+    subjects.push_back({"csv --german", convert({"--german"})});
+    subjects.push_back({"csv --levels", convert({"--levels"})});
+    RunRounds(subjects, Rounds);
+
+    std::printf("tavo-rec: %ju-byte record file, %zu-byte CSV (raw values)\n",
+                static_cast<uintmax_t>(fs::file_size(record)), csvSized.size());
+    Report("csv conversion against a plain copy of the file", subjects);
+    fs::remove_all(folder);
+    return failures == 0 ? 0 : 1;
+}
