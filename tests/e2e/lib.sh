@@ -9,6 +9,13 @@ trap 'for c in "${E2E_CLEANUP[@]}"; do eval "$c" || true; done; rm -rf "$E2E_TMP
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 note() { echo "-- $*" >&2; }
+# Ends the test as skipped (ctest's SKIP_RETURN_CODE) when a tool is missing.
+require_tools() {
+  local tool
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed" >&2; exit 77; }
+  done
+}
 
 # A private copy of a layout (release or simulator) to run in.
 copy_layout() {
@@ -48,24 +55,31 @@ press() {
   xdotool keyup alt F4 Return 2>/dev/null || true
 }
 
-# Starts TAVO.exe in a folder in the background; sets TAVO_PID.
-start_tavo() {
-  local folder=$1
-  (cd "$folder" && exec wine TAVO.exe) &
-  TAVO_PID=$!
+# Runs a command in a folder in the background; sets TAVO_PID (the program's
+# process) and TAVO_STATUS (a file that receives its exit code). The exit
+# code is taken by the program's own parent: `wait` in a command
+# substitution, as in code=$(wait_exit), cannot see a process that ends
+# meanwhile and answers -1.
+start_in() {
+  local folder=$1; shift
+  local status
+  status=$(mktemp -u "$E2E_TMP/status.XXXXXX")
+  (cd "$folder" || exit 1; "$@" & echo $! >"$status.pid"; code=0; wait $! || code=$?
+   echo $code >"$status.new"; mv "$status.new" "$status") &
+  for _ in $(seq 500); do [ -s "$status.pid" ] && break; sleep 0.01; done
+  TAVO_PID=$(cat "$status.pid")
+  TAVO_STATUS=$status
   E2E_CLEANUP+=("kill $TAVO_PID 2>/dev/null")
 }
 
-# Waits for TAVO to end; prints its exit code (or "timeout").
+# Starts TAVO.exe in a folder in the background.
+start_tavo() { start_in "$1" wine TAVO.exe; }
+
+# Waits for the program started last to end; prints its exit code (or "timeout").
 wait_exit() {
   local timeout=${1:-20}
   for _ in $(seq $((timeout * 10))); do
-    if ! kill -0 "$TAVO_PID" 2>/dev/null; then
-      local code=0
-      wait "$TAVO_PID" || code=$?
-      echo "$code"
-      return 0
-    fi
+    [ -s "$TAVO_STATUS" ] && { cat "$TAVO_STATUS"; return 0; }
     sleep 0.1
   done
   echo timeout
@@ -93,4 +107,22 @@ private_display() {
     fi
   done
   fail "no free display"
+}
+
+# A newly created Wine prefix with a wine server of its own, on the test
+# display: nothing installed before. Start-menu entries stay inside it.
+fresh_prefix() {
+  export WINEPREFIX=$E2E_TMP/fresh WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  E2E_CLEANUP+=("WINEPREFIX=$WINEPREFIX wineserver -k; WINEPREFIX=$WINEPREFIX wineserver -w")
+  wine wineboot -i </dev/null >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
+  wineserver -k 2>/dev/null || true; wineserver -w 2>/dev/null || true
+  (wineserver -p </dev/null >/dev/null 2>&1 &)
+  wine wineboot </dev/null >/dev/null 2>&1
+}
+
+# The Unix path of a folder named by a Windows environment variable.
+windows_folder() {
+  winepath -u "$(wine cmd /c "echo %$1%" </dev/null 2>/dev/null | tr -d '\r')" 2>/dev/null
 }
