@@ -5,7 +5,12 @@ set -euo pipefail
 E2E_OUT=${E2E_OUT:?the build output folder}
 E2E_TMP=$(mktemp -d /tmp/tavo-e2e.XXXXXX)
 E2E_CLEANUP=()
-trap 'for c in "${E2E_CLEANUP[@]}"; do eval "$c" || true; done; rm -rf "$E2E_TMP"' EXIT
+# The programs a test started are ended, and their watchers (start_in) have
+# written their last file, before the temporary folder goes.
+e2e_settle() {
+  for _ in $(seq 50); do [ -z "$(jobs -pr)" ] && return; sleep 0.1; done
+}
+trap 'for c in "${E2E_CLEANUP[@]}"; do eval "$c" || true; done; e2e_settle; rm -rf "$E2E_TMP" || true' EXIT
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 note() { echo "-- $*" >&2; }
