@@ -5,6 +5,12 @@
 ; runs asInvoker. Defined by the caller (makensis -D...): VERSION, PUBLISHER,
 ; STAGE (the folder with the files to install), ICON, OUT_FILE, SIZE_KB, and
 ; HAVE_TAVO_REC when the console program tavo-rec.exe is part of it.
+;
+; NSIS rather than an MSI from wixl: what this installer does beyond copying
+; files (keep an existing Tavo.ini, look for the driver and say so, name what
+; the uninstall left) is a few lines of script here, where wixl's subset of
+; WiX would need conditions and custom actions; the result is one
+; self-contained exe, and the 64-bit stubs run under a 64-bit-only Wine.
 
 Unicode true
 Target amd64-unicode
