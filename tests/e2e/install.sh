@@ -36,6 +36,9 @@ listing() { ls "$1" 2>/dev/null | LC_ALL=C sort | xargs; }
 
 # --- the installed TAVO, started from its Start-menu entry -----------------------
 cp "$E2E_OUT/simulator/FTD2XX.dll" "$programs/"
+# Tavo.ini is written back where it was installed: a value read in another
+# spelling comes back in the program's own.
+sed -i 's/^Threshold=500/Threshold=+500/' "$programs/Tavo.ini"
 start_in "$E2E_TMP" wine start /wait /unix "$shortcut"
 main=$(wait_window '^Tavo' 30) || fail "the installed TAVO showed no window"
 for _ in $(seq 50); do [ -s "$programs/FTD2XX.sim.log" ] && break; sleep 0.2; done
@@ -44,6 +47,7 @@ sleep 1.5  # the list reply ends by a second of silence
 press "$main" alt+F4
 code=$(wait_exit 20)
 [ "$code" = 0 ] || fail "the installed TAVO ended with $code"
+grep -q '^Threshold=500' "$programs/Tavo.ini" || fail "the installed TAVO did not write Tavo.ini back"
 
 # --- upgrade: the operator's Tavo.ini stays; no driver found, and it says so -----
 sed -i 's/^Threshold=.*/Threshold=321/' "$programs/Tavo.ini"
