@@ -7,6 +7,8 @@
 
 #include "app/AppEvents.h"
 #include "app/MainWindow.h"
+#include "app/ScreenCheck.h"
+#include "app/SingleInstance.h"
 #include "editors/ParameterBlock.h"
 #include "link/Link.h"
 #include "scope/DecodingView.h"
@@ -53,22 +55,14 @@ void FreeRecordBuffer() {
 
 }  // namespace
 
-int CheckScreenResolution() {
-    HDC screen = GetDC(nullptr);
-    const int width = GetDeviceCaps(screen, HORZRES);
-    const int height = GetDeviceCaps(screen, VERTRES);
-    ReleaseDC(nullptr, screen);
-    if (width >= MinimumScreenWidth && height >= MinimumScreenHeight) return 1;
-    wchar_t message[64];
-    std::swprintf(message, 64, L"Bildschirmaulösung\naktuell:  %4d * %4d\nbenötigt: %4d * %4d", width, height,
-                  MinimumScreenWidth, MinimumScreenHeight);
-    MessageBoxW(nullptr, message, L"TAVO", MB_OK | MB_ICONERROR);
-    return 0;
-}
-
 bool StartApplication(HINSTANCE instance, int* exitCode) {
     if (!CheckScreenResolution()) {
         *exitCode = ExitScreenTooSmall;
+        return false;
+    }
+    // A second TAVO of this session ends here, before it opens any event.
+    if (!ClaimSingleInstance()) {
+        *exitCode = ExitNormal;
         return false;
     }
     SetAppInstance(instance);
@@ -83,6 +77,7 @@ bool StartApplication(HINSTANCE instance, int* exitCode) {
     if (!LoadSettings(NameParamFile)) {
         MessageBoxW(nullptr, L"Fehler beim Einlesen der Parameter aus Tavo.ini", L"TAVO", MB_OK | MB_ICONERROR);
         *exitCode = ExitSettingsUnreadable;
+        ReleaseSingleInstance();
         return false;
     }
     ClearDecoding();
@@ -133,9 +128,14 @@ int ShutDownApplication() {
     if (!LinkWorkerRunning()) {
         FreeRecordBuffer();
         CloseAppEvents();
+        // Only now may a new TAVO start: it reads the written Tavo.ini and
+        // makes fresh events.
+        ReleaseSingleInstance();
     }
     return ExitNormal;
 }
+
+void SaveAppSettings() { SaveSettings(NameParamFile); }
 
 int RunTavo(HINSTANCE instance) {
     int exitCode = ExitNormal;

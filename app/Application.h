@@ -5,11 +5,6 @@
 
 enum ExitCode : int { ExitNormal = 0, ExitScreenTooSmall = 1, ExitSettingsUnreadable = 2 };
 
-constexpr int MinimumScreenWidth = 1024;
-constexpr int MinimumScreenHeight = 768;
-
-// 1 when the desktop is at least 1024 x 768, else 0 after the error box.
-int CheckScreenResolution();
 // Nonzero when the user's token holds the Administrators group enabled.
 int IsUserAdministrator();
 
@@ -23,6 +18,9 @@ void DispatchAppMessage(MSG& message);
 int RunMessageLoop();
 // Releases what start-up made and writes Tavo.ini back; the exit code.
 int ShutDownApplication();
+// Writes Tavo.ini from the values in memory, as shutdown does; for a session
+// that ends without the message loop coming to its end.
+void SaveAppSettings();
 
 // The whole program: start-up, loop, shutdown.
 int RunTavo(HINSTANCE instance);

@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "app/AppEvents.h"
+#include "app/Application.h"
 #include "app/Handles.h"
 #include "app/StatusBar.h"
 #include "editors/EditorDialogs.h"
@@ -286,6 +287,16 @@ LRESULT OnClose(HWND window) {
     return 0;
 }
 
+// A log-off or shutdown sends no WM_CLOSE, and Windows may end the process as
+// soon as WM_ENDSESSION returns: Tavo.ini is written first, then the window
+// closes as usual. A cancelled end (wParam FALSE) changes nothing.
+LRESULT OnEndSession(HWND window, WPARAM ending) {
+    if (!ending) return 0;
+    SaveAppSettings();
+    OnClose(window);
+    return 0;
+}
+
 }  // namespace
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -297,6 +308,8 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case WM_PAINT: return OnPaint(window);
         case WM_ERASEBKGND: return 1;  // the paint handler draws the background with the scope
         case WM_CLOSE: return OnClose(window);
+        case WM_QUERYENDSESSION: return TRUE;  // the work waits for WM_ENDSESSION: the end may still be cancelled
+        case WM_ENDSESSION: return OnEndSession(window, wParam);
         case WM_NOTIFY: return 0;
         case WM_KEYDOWN: return OnKeyDown(window, wParam);
         case WM_COMMAND: return OnCommand(window, message, wParam, lParam);

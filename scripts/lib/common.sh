@@ -8,7 +8,7 @@ TAVO_WIN_BUILD=$TAVO_BUILD/win
 TAVO_NATIVE_BUILD=$TAVO_BUILD/native
 export WINEDEBUG=${WINEDEBUG:--all}
 
-TAVO_PACKAGES=(cmake make g++ g++-mingw-w64-x86-64 wine wine64 xvfb xdotool googletest clang
+TAVO_PACKAGES=(cmake make g++ g++-mingw-w64-x86-64 wine wine64 xvfb xdotool googletest clang nsis
                libclang-rt-14-dev imagemagick x11-utils python3)
 
 tavo_log() { printf '== %s\n' "$*" >&2; }

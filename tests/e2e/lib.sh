@@ -5,10 +5,22 @@ set -euo pipefail
 E2E_OUT=${E2E_OUT:?the build output folder}
 E2E_TMP=$(mktemp -d /tmp/tavo-e2e.XXXXXX)
 E2E_CLEANUP=()
-trap 'for c in "${E2E_CLEANUP[@]}"; do eval "$c" || true; done; rm -rf "$E2E_TMP"' EXIT
+# The programs a test started are ended, and their watchers (start_in) have
+# written their last file, before the temporary folder goes.
+e2e_settle() {
+  for _ in $(seq 50); do [ -z "$(jobs -pr)" ] && return; sleep 0.1; done
+}
+trap 'for c in "${E2E_CLEANUP[@]}"; do eval "$c" || true; done; e2e_settle; rm -rf "$E2E_TMP" || true' EXIT
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 note() { echo "-- $*" >&2; }
+# Ends the test as skipped (ctest's SKIP_RETURN_CODE) when a tool is missing.
+require_tools() {
+  local tool
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed" >&2; exit 77; }
+  done
+}
 
 # A private copy of a layout (release or simulator) to run in.
 copy_layout() {
@@ -48,34 +60,31 @@ press() {
   xdotool keyup alt F4 Return 2>/dev/null || true
 }
 
-# Starts TAVO.exe in a folder in the background; sets TAVO_PID. A watcher
-# writes its exit code to a file once it ends: wait_exit runs in a command
-# substitution, and that subshell cannot collect the code of a process its
-# parent started (it got -1 whenever TAVO ended while it was waiting).
-start_tavo() {
-  local folder=$1
-  rm -f "$E2E_TMP/tavo.pid" "$E2E_TMP/tavo.exit"
-  (
-    cd "$folder"
-    wine TAVO.exe &
-    echo $! >"$E2E_TMP/tavo.pid"
-    code=0
-    wait $! || code=$?
-    echo "$code" >"$E2E_TMP/tavo.exit.part" && mv "$E2E_TMP/tavo.exit.part" "$E2E_TMP/tavo.exit"
-  ) &
-  until [ -s "$E2E_TMP/tavo.pid" ]; do sleep 0.01; done
-  TAVO_PID=$(cat "$E2E_TMP/tavo.pid")
+# Runs a command in a folder in the background; sets TAVO_PID (the program's
+# process) and TAVO_STATUS (a file that receives its exit code). The exit
+# code is taken by the program's own parent: `wait` in a command
+# substitution, as in code=$(wait_exit), cannot see a process that ends
+# meanwhile and answers -1.
+start_in() {
+  local folder=$1; shift
+  local status
+  status=$(mktemp -u "$E2E_TMP/status.XXXXXX")
+  (cd "$folder" || exit 1; "$@" & echo $! >"$status.pid"; code=0; wait $! || code=$?
+   echo $code >"$status.new"; mv "$status.new" "$status") &
+  for _ in $(seq 500); do [ -s "$status.pid" ] && break; sleep 0.01; done
+  TAVO_PID=$(cat "$status.pid")
+  TAVO_STATUS=$status
   E2E_CLEANUP+=("kill $TAVO_PID 2>/dev/null")
 }
 
-# Waits for TAVO to end; prints its exit code (or "timeout").
+# Starts TAVO.exe in a folder in the background.
+start_tavo() { start_in "$1" wine TAVO.exe; }
+
+# Waits for the program started last to end; prints its exit code (or "timeout").
 wait_exit() {
   local timeout=${1:-20}
   for _ in $(seq $((timeout * 10))); do
-    if [ -f "$E2E_TMP/tavo.exit" ]; then
-      cat "$E2E_TMP/tavo.exit"
-      return 0
-    fi
+    [ -s "$TAVO_STATUS" ] && { cat "$TAVO_STATUS"; return 0; }
     sleep 0.1
   done
   echo timeout
@@ -103,4 +112,22 @@ private_display() {
     fi
   done
   fail "no free display"
+}
+
+# A newly created Wine prefix with a wine server of its own, on the test
+# display: nothing installed before. Start-menu entries stay inside it.
+fresh_prefix() {
+  export WINEPREFIX=$E2E_TMP/fresh WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  E2E_CLEANUP+=("WINEPREFIX=$WINEPREFIX wineserver -k; WINEPREFIX=$WINEPREFIX wineserver -w")
+  wine wineboot -i </dev/null >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
+  wineserver -k 2>/dev/null || true; wineserver -w 2>/dev/null || true
+  (wineserver -p </dev/null >/dev/null 2>&1 &)
+  wine wineboot </dev/null >/dev/null 2>&1
+}
+
+# The Unix path of a folder named by a Windows environment variable.
+windows_folder() {
+  winepath -u "$(wine cmd /c "echo %$1%" </dev/null 2>/dev/null | tr -d '\r')" 2>/dev/null
 }

@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
-# The program refuses a desktop below 1024 x 768 with exit code 1 and runs on one of that size.
+# The program refuses a desktop below 1024 x 768 with exit code 1 and runs on
+# one of that size, also with the screen scaled (a third argument: the DPI,
+# 144 for 150 %).
 source "$(dirname "$0")/lib.sh"
-screen=$1 expected=$2
+screen=$1 expected=$2 dpi=${3:-}
 private_display "${screen}x24"
+if [ -n "$dpi" ]; then
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f </dev/null >/dev/null 2>&1
+fi
 folder=$(copy_layout release)
 start_tavo "$folder"
 if [ "$expected" = 1 ]; then
