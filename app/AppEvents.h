@@ -6,11 +6,16 @@
 
 constexpr int CommandEventCount = 7;
 
+// Who sets, waits on and resets each: docs/maintainers.md.
 struct AppEvents {
-    HANDLE ApplicationDone = nullptr;
+    HANDLE ApplicationDone = nullptr;  // the window is closing: the worker ends
+    // Nothing in TAVO sets it; another process holding the name can, and
+    // the worker (and its receptions) then end as for the close.
     HANDLE StopRecording = nullptr;
+    // Means "the worker ended": set by each worker as it ends, reset when the
+    // next one starts. The close waits for the worker's thread itself.
     HANDLE RecordingDone = nullptr;
-    HANDLE InterActive = nullptr;
+    HANDLE InterActive = nullptr;                 // preview was switched
     HANDLE CommandEvent[CommandEventCount] = {};  // "Command 0" .. "Command 6"
 };
 

@@ -5,13 +5,7 @@
 # closes; an upgrade keeps the operator's Tavo.ini and says when no driver is
 # found; the uninstall removes what it installed and leaves Tavo.ini.
 source "$(dirname "$0")/lib.sh"
-source "$(dirname "$0")/../../scripts/lib/package.sh"
-require_tools makensis python3 x86_64-w64-mingw32-strip
-build=$(dirname "$E2E_OUT")
-source "$build/package.env"
-packages=$E2E_TMP/packages
-mkdir -p "$packages"
-tavo_make_packages "$build" "$packages" || fail "the packages were not made"
+make_packages
 # The next release's installer, for the upgrade.
 next=9.9.9
 tavo_make_packages "$build" "$packages" "$next" || fail "the upgrade installer was not made"

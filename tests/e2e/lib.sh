@@ -22,6 +22,18 @@ require_tools() {
   done
 }
 
+# Makes the packages as scripts/package does, into $E2E_TMP/packages; sets
+# build (the Windows build folder), packages and TAVO_VERSION.
+make_packages() {
+  source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/package.sh"
+  require_tools makensis python3 x86_64-w64-mingw32-strip
+  build=$(dirname "$E2E_OUT")
+  source "$build/package.env"
+  packages=$E2E_TMP/packages
+  mkdir -p "$packages"
+  tavo_make_packages "$build" "$packages" || fail "the packages were not made"
+}
+
 # A private copy of a layout (release or simulator) to run in.
 copy_layout() {
   local layout=$1 to=$E2E_TMP/$1

@@ -3,13 +3,7 @@
 # zip only; the portable zip is the release layout; the demo zip, unpacked,
 # starts and links up with its simulated controller.
 source "$(dirname "$0")/lib.sh"
-source "$(dirname "$0")/../../scripts/lib/package.sh"
-require_tools makensis python3 x86_64-w64-mingw32-strip
-build=$(dirname "$E2E_OUT")
-source "$build/package.env"
-packages=$E2E_TMP/packages
-mkdir -p "$packages"
-tavo_make_packages "$build" "$packages" || fail "the packages were not made"
+make_packages
 name=TAVO-$TAVO_VERSION
 [ "$(ls "$packages" | xargs)" = "$name-demo.zip $name-portable.zip $name-setup.exe" ] ||
   fail "packages: $(ls "$packages" | xargs)"

@@ -71,29 +71,20 @@ std::vector<uint32_t> Seeds() {
     return seeds;
 }
 
-std::wstring TempPath(const wchar_t* name) {
-    wchar_t directory[MAX_PATH];
-    GetTempPathW(MAX_PATH, directory);
-    return std::wstring(directory) + name;
-}
-
-std::vector<uint8_t> FileBytes(const std::wstring& path) {
-    std::vector<uint8_t> bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
-    bytes.resize(GetFileSize(file, nullptr));
-    DWORD read = 0;
-    if (!bytes.empty()) ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    CloseHandle(file);
-    return bytes;
-}
-
 // The samples on screen, read as painting reads them.
 std::vector<uint8_t> ShownSamples() {
     std::lock_guard guard(TheRecord().Lock);
     const DecodingState state = DecodingSnapshot();
     if (!state.SampleStart) return {};
     return std::vector<uint8_t>(state.SampleStart, state.SampleStart + size_t{state.SampleCount} * SampleSize);
+}
+
+// The simulated controller writes its weld's number into byte 1 of every
+// sample: one recording has one number throughout.
+bool OneRecording(const std::vector<uint8_t>& samples) {
+    for (size_t at = 1 + SampleSize; at < samples.size(); at += SampleSize)
+        if (samples[at] != samples[1]) return false;
+    return true;
 }
 
 // What the controller behind device 0 must hold, replayed from the frames it got.
@@ -148,11 +139,25 @@ private:
     void Fail(const std::string& what) {
         if (failed_) return;
         failed_ = true;
-        ADD_FAILURE() << "seed " << seed_ << ", step " << steps_ << ": " << what << "\nsteps so far:\n" << Trail();
+        ADD_FAILURE() << "seed " << seed_ << ", step " << steps_ << ": " << what << "\nsteps so far:\n" << Trail()
+                      << "last frames:\n" << Frames();
+    }
+
+    // The last frames: opcode, device, whether carried out, and SEK.
+    std::string Frames() const {
+        std::ostringstream out;
+        const unsigned count = sim_.FrameCount();
+        for (unsigned i = count > 16 ? count - 16 : 0; i < count; ++i) {
+            const CommandFrame frame = sim_.Frame(i);
+            out << "  " << i << ": '" << static_cast<char>(frame[OpcodeOffset]) << "' to " << sim_.FrameDevice(i)
+                << (sim_.FrameCarriedOut(i) ? "" : " (not carried out)") << ", SEK " << int(frame[OffsetSEK]) << "\n";
+        }
+        return out.str();
     }
 
     void Note(const std::string& step) {
-        log_.push_back(step + " [state " + std::to_string(GetControllerState()) + "]");
+        log_.push_back(step + " [state " + std::to_string(GetControllerState()) + ", preview " +
+                       std::to_string(PreviewActive()) + ", frames " + std::to_string(sim_.FrameCount()) + "]");
         if (std::getenv("TAVO_SOAK_TRACE")) std::printf("%u: %s\n", steps_, log_.back().c_str());
         if (log_.size() > 60) log_.erase(log_.begin());
     }
@@ -175,25 +180,12 @@ private:
         const char opcode = static_cast<char>(std::tolower(key));
         Note(std::string("press ") + static_cast<char>(key) + (served ? " (served)" : " (no worker)"));
         if (opcode == 'p') return PreviewPressed(served);
-        if (opcode == 'i' || opcode == 'b' || opcode == 'r' || opcode == 'f') ramAskedSincePreview_ = true;
         if (served) asked_.push_back({opcode, sim_.Opens()});
     }
 
     void PreviewPressed(bool served) {
         if (served) asked_.push_back({'i', sim_.Opens()});
-        if (PreviewActive() == 1) {
-            previewWasOn_ = true;
-            // The block before preview began: what the program holds now, or,
-            // with no worker, what the next one will list (unless a fault
-            // keeps it from listing).
-            previewBefore_ = served ? TheParameterBlock().Read() : sim_.Ram();
-            previewClean_ = !silent_ && !shortList_;
-            restoreDue_.reset();
-        } else if (previewBefore_) {
-            if (previewClean_) restoreDue_ = previewBefore_;
-            previewBefore_.reset();
-            ramAskedSincePreview_ = false;
-        }
+        if (PreviewActive() == 1) previewWasOn_ = true;
     }
 
     // --- steps --------------------------------------------------------------------
@@ -206,12 +198,14 @@ private:
             pick -= weight;
             return false;
         };
+        if (take(3)) return PullAndPutBack();
         if (take(6)) return Unplug();
         if (take(8)) return Replug();
         if (take(4)) return SecondDevice(true);
         if (take(5)) return SecondDevice(false);
         if (take(30)) return Press(L"DWLIBRFdwlibrf"[Below(14)]);
-        if (take(8)) return Press(Below(2) ? L'P' : L'p');
+        if (take(5)) return Press(Below(2) ? L'P' : L'p');
+        if (take(3)) return PreviewRoundTrip();
         if (take(3)) return InTaskFault();
         if (take(3)) return ControllerFault();
         if (take(4)) return UnplugDuringARecording();
@@ -219,6 +213,15 @@ private:
         if (take(2)) return Close();
         if (take(8)) return BackAndHealthy();
         return Wait(50 + Below(1200));
+    }
+
+    // The cable out and in again before the worker can have noticed.
+    void PullAndPutBack() {
+        if (!controllerPlugged_) return Replug();
+        Note("pull the controller's cable and put it back at once");
+        sim_.UnplugDevice(0);
+        sim_.ReplugDevice(0);
+        Pump(Below(400));
     }
 
     void Wait(DWORD ms) {
@@ -253,15 +256,16 @@ private:
         Pump(Below(400));
     }
 
+    // The fault bites at the next command: here a list.
     void InTaskFault() {
         Note("the in-task stops answering FT_OK");
         inTaskFault_ = true;
         sim_.Fail(Below(2) ? "FT_StopInTask" : "FT_RestartInTask", 4, -1);
+        Press(L'l');
         Pump(Below(300));
     }
 
     void ControllerFault() {
-        previewClean_ = false;
         if (Below(2)) {
             Note("the controller falls silent");
             silent_ = true;
@@ -297,11 +301,12 @@ private:
         const std::vector<uint8_t> after = ShownSamples();
         if (catcher_.Boxes()[0].text != L"Data have been saved")
             return Fail("the save said " + Narrow(catcher_.Boxes()[0].text));
-        const std::vector<uint8_t> file = FileBytes(path);
+        const std::vector<uint8_t> file = ReadBytes(path);
         DeleteFileW(path.c_str());
         ++saves_;
         if (file.size() < 68) return Fail("the saved file is " + std::to_string(file.size()) + " bytes");
         const std::vector<uint8_t> samples(file.begin() + 68, file.end());
+        if (!OneRecording(samples)) return Fail("the saved file mixes two recordings");
         if (samples != before && samples != after)
             Fail("the saved samples (" + std::to_string(samples.size() / SampleSize) +
                  ") are not those on screen (" + std::to_string(before.size() / SampleSize) + " before, " +
@@ -319,11 +324,9 @@ private:
         longestCloseMs_ = std::max(longestCloseMs_, ms);
         if (code != 0) return Fail("the close ended with " + std::to_string(code));
         if (ms >= CloseWithinMs) return Fail("the close took " + std::to_string(ms) + " ms");
-        // A new program knows nothing of the last one's requests or preview.
+        // A new program knows nothing of the last one's requests.
         CheckFrames();
         asked_.clear();
-        previewBefore_.reset();
-        restoreDue_.reset();
         Start();
     }
 
@@ -348,15 +351,67 @@ private:
                  "\"");
     }
 
+    bool Online() const {
+        return GetControllerState() == ControllerOnline || GetControllerState() == ControllerActive;
+    }
+
+    // Preview on, then folded presses, link losses, welds and waits, then
+    // off: the controller holds the block from before, byte for byte.
+    void PreviewRoundTrip() {
+        if (PreviewActive() == 1) return Press(L'p');
+        BackAndHealthy();
+        if (failed_) return;
+        Pump(1200);  // the new worker's list ends by a second of silence
+        if (TheParameterBlock().ReadByte(OffsetSEK) == 0) {
+            // A SEK of 0 would hide a lost value: factory values, listed.
+            Press(L'f');
+            Press(L'l');
+            Pump(1500);
+        }
+        const ParameterBytes before = TheParameterBlock().Read();
+        if (sim_.Ram() != before || before[OffsetSEK] == 0) return Wait(100);  // a request still on its way
+        Note("preview round trip");
+        Press(L'P');
+        for (uint32_t i = 0, inner = 1 + Below(4); i < inner && !failed_; ++i) {
+            switch (Below(5)) {
+                case 0:
+                    Note("P twice at once");
+                    SendMessageW(app_->Window(), WM_COMMAND, IDM_PREVIEW, 0);
+                    SendMessageW(app_->Window(), WM_COMMAND, IDM_PREVIEW, 0);
+                    Pump(1500 + Below(1000));  // the worker takes the one event after its poll
+                    break;
+                case 1: PullAndPutBack(); break;
+                case 2:
+                    Unplug();
+                    Pump(Below(1500));
+                    Replug();
+                    PumpUntil([&] { return Online(); }, OnlineWithinMs);
+                    break;
+                case 3: Press(Below(2) ? L'd' : L'w'); break;
+                default: Wait(Below(1500)); break;
+            }
+            CheckFrames();
+        }
+        Press(L'p');
+        if (!PumpUntil([&] { return Online(); }, OnlineWithinMs)) return Fail("the link did not come back in preview");
+        Pump(2500);  // a poll under way, then the install that ends preview
+        ++previewChecks_;
+        if (sim_.Ram() != before)
+            Fail("after preview the controller's SEK is " + std::to_string(sim_.Ram()[OffsetSEK]) + ", before it was " +
+                 std::to_string(before[OffsetSEK]));
+        else if (TheParameterBlock().Read() != before)
+            Fail("after preview the program's block differs from before it");
+    }
+
     // --- invariants ---------------------------------------------------------------
 
     void Check() {
         if (failed_) return;
         if (sim_.OpenHandles() > 1) return Fail(std::to_string(sim_.OpenHandles()) + " device handles open");
         if (sim_.NotificationsClosedFirst() > 0) return Fail("a notification event was closed before its device");
+        if (!OneRecording(ShownSamples())) return Fail("the samples on screen mix two recordings");
         if (PreviewActive() == 1) previewWasOn_ = true;
         CheckFrames();
-        CheckPreviewRestore();
     }
 
     void SwitchSilent(bool silent) {
@@ -398,25 +453,6 @@ private:
         if (!failed_ && sim_.Rom() != controller_.Rom) Fail("the controller's ROM changed without a frame");
     }
 
-    // Preview was switched off: once the link is up and idle (and nothing
-    // asked for since may change the RAM), the controller holds the block
-    // from before preview began.
-    void CheckPreviewRestore() {
-        if (!restoreDue_ || PreviewActive() == 1) return;
-        if (ramAskedSincePreview_ || silent_) {
-            restoreDue_.reset();  // overtaken by another request, or not carried out
-            return;
-        }
-        if (!LinkServesRequests() || GetControllerState() != ControllerOnline) return;
-        Pump(200);
-        if (!LinkServesRequests()) return;
-        ++previewChecks_;
-        if (sim_.Ram() != *restoreDue_)
-            Fail("after preview SEK is " + std::to_string(sim_.Ram()[OffsetSEK]) + ", before it was " +
-                 std::to_string((*restoreDue_)[OffsetSEK]));
-        restoreDue_.reset();
-    }
-
     uint32_t seed_;
     std::mt19937 random_;
     Sim sim_;
@@ -441,10 +477,6 @@ private:
     std::vector<Asked> asked_;    // served requests not yet answered by a frame
     std::map<char, int> byLink_;  // frames a new worker may write by itself
     bool previewWasOn_ = false;
-    std::optional<ParameterBytes> previewBefore_;
-    bool previewClean_ = false;
-    bool ramAskedSincePreview_ = false;
-    std::optional<ParameterBytes> restoreDue_;
 
     uint32_t steps_ = 0;
     uint32_t saves_ = 0;

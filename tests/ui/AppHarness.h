@@ -7,6 +7,7 @@
 #include <shellapi.h>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -21,6 +22,11 @@ std::wstring ExecutableDirectory();
 void RestoreDefaultSettings();
 std::wstring ReadTextFile(const std::wstring& path);
 void WriteTextFile(const std::wstring& path, const std::string& text);
+// A file's bytes (empty when it cannot be read), and a whole file written.
+std::vector<uint8_t> ReadBytes(const std::wstring& path);
+void WriteBytes(const std::wstring& path, const std::vector<uint8_t>& bytes);
+// A path in the temporary folder.
+std::wstring TempPath(const wchar_t* name);
 
 // Dispatches the thread's messages as the program's loop does, for `ms`.
 void Pump(DWORD ms);

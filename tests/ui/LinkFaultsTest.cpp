@@ -28,23 +28,6 @@ testing::AssertionResult WaitForWorkerEnd() {
     return testing::AssertionFailure() << "the worker did not end";
 }
 
-std::vector<uint8_t> FileBytes(const std::wstring& path) {
-    std::vector<uint8_t> bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
-    bytes.resize(GetFileSize(file, nullptr));
-    DWORD read = 0;
-    if (!bytes.empty()) ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    CloseHandle(file);
-    return bytes;
-}
-
-std::wstring TempPath(const wchar_t* name) {
-    wchar_t directory[MAX_PATH];
-    GetTempPathW(MAX_PATH, directory);
-    return std::wstring(directory) + name;
-}
-
 // The samples on screen, as bytes.
 std::vector<uint8_t> ShownSamples() {
     const DecodingState state = DecodingSnapshot();
@@ -243,7 +226,7 @@ TEST(LinkFaults, ARecordingThatStopsPartwayLeavesTheRecordingOnScreenWhichSaveWr
 
     const std::wstring path = TempPath(L"tavo-partway.rec");
     ASSERT_TRUE(SaveThroughTheMenu(catcher, path));
-    const std::vector<uint8_t> file = FileBytes(path);
+    const std::vector<uint8_t> file = ReadBytes(path);
     ASSERT_EQ(file.size(), 68u + first.size());
     EXPECT_TRUE(std::equal(first.begin(), first.end(), file.begin() + 68)) << "welds " << WeldsIn({file.begin() + 68, file.end()}).size();
     DeleteFileW(path.c_str());
@@ -260,7 +243,7 @@ TEST(LinkFaults, SaveDuringPreviewWritesOneWholeRecording) {
     ASSERT_TRUE(WaitForState(ControllerActive));
     const std::wstring path = TempPath(L"tavo-preview.rec");
     ASSERT_TRUE(SaveThroughTheMenu(catcher, path));
-    const std::vector<uint8_t> file = FileBytes(path);
+    const std::vector<uint8_t> file = ReadBytes(path);
     ASSERT_EQ(file.size(), 68u + 2000u * SampleSize);
     const std::vector<uint8_t> samples(file.begin() + 68, file.end());
     EXPECT_EQ(WeldsIn(samples).size(), 1u) << "one weld's samples, not a mix";

@@ -31,30 +31,6 @@ std::vector<uint8_t> Samples(uint32_t count) {
     });
 }
 
-std::wstring TempPath(const wchar_t* name) {
-    wchar_t directory[MAX_PATH];
-    GetTempPathW(MAX_PATH, directory);
-    return std::wstring(directory) + name;
-}
-
-std::vector<uint8_t> ReadBytes(const std::wstring& path) {
-    std::vector<uint8_t> bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
-    bytes.resize(GetFileSize(file, nullptr));
-    DWORD read = 0;
-    if (!bytes.empty()) ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    CloseHandle(file);
-    return bytes;
-}
-
-void WriteBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-}
-
 // Puts samples into the reception buffer and publishes them, as the worker
 // does after a reception.
 void Receive(const std::vector<uint8_t>& bytes) {
@@ -80,7 +56,6 @@ std::wstring SaveThenEditTheBlock(const wchar_t* name) {
 }
 
 const wchar_t* PlainTitle() { return IsUserAdministrator() ? L"Tavo (Administrator)" : L"Tavo"; }
-
 
 class RecordFiles : public ::testing::Test {
 protected:
