@@ -43,6 +43,14 @@ TEST(LinkSupervisor, NoNoticeStartsASecondWorkerWhileOneLives) {
     EXPECT_FALSE(link.DeviceArrived(0).StartWorker);
     EXPECT_FALSE(link.ServesRequests()) << "an ending worker serves nothing";
     EXPECT_TRUE(link.WorkerReturned(0).StartWorker) << "the arrival while it ended";
+
+    // Command 3010 while a worker ends by itself is kept for after it too.
+    link.WorkerReady(0);
+    link.WorkerEnded(WorkerEnd::Lost, false, 0);
+    EXPECT_FALSE(link.StartRequested(0).StartWorker);
+    const LinkActions returned = link.WorkerReturned(0);
+    EXPECT_TRUE(returned.StartWorker);
+    EXPECT_EQ(returned.RetryInMs, 0u) << "started at once instead of a retry";
 }
 
 TEST(LinkSupervisor, AReplugWhileTheWorkerStillHoldsTheOldHandleStartsOneWorkerAfterIt) {
