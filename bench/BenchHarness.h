@@ -19,6 +19,9 @@ struct Timing {
 struct Subject {
     std::string Name;
     std::function<void()> Run;
+    // Runs untimed before every timed run, e.g. to remove what the last run
+    // wrote, so that no subject pays for another's leftovers.
+    std::function<void()> Prepare{};
     std::vector<double> Times{};
 };
 
@@ -38,7 +41,10 @@ inline Timing Summarize(std::vector<double> times) {
 inline void RunRounds(std::vector<Subject>& subjects, int rounds) {
     for (auto& subject : subjects) subject.Run();
     for (int round = 0; round < rounds; ++round)
-        for (auto& subject : subjects) subject.Times.push_back(TimeOnce(subject.Run));
+        for (auto& subject : subjects) {
+            if (subject.Prepare) subject.Prepare();
+            subject.Times.push_back(TimeOnce(subject.Run));
+        }
 }
 
 inline void Report(const char* title, const std::vector<Subject>& subjects) {

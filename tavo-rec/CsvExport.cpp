@@ -1,10 +1,15 @@
 #include "tavo-rec/CsvExport.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "scope/Decoding.h"
@@ -14,41 +19,29 @@
 
 namespace {
 
-constexpr size_t ChunkSize = 1 << 20;
 constexpr size_t LongestRow = 512;  // index, counter, time and 13 levels fit with room to spare
 constexpr const char* LineEnd = "\r\n";
 
-// Collects output and hands it to the sink in large pieces.
+// Hands output to the sink: the short texts before the rows together, the
+// blocks of rows as they are. The first failed write ends all writing.
 class Chunks {
 public:
-    explicit Chunks(ByteSink& sink) : sink_(sink), buffer_(new char[ChunkSize]) {}
-    // Room for one row; flushes first when the buffer is nearly full.
-    char* Reserve() {
-        if (used_ + LongestRow > ChunkSize) Flush();
-        return buffer_.get() + used_;
-    }
-    void Commit(const char* end) { used_ = static_cast<size_t>(end - buffer_.get()); }
-    void Append(const std::string& text) {
-        if (text.size() > LongestRow) {
-            Flush();
-            ok_ = ok_ && sink_.Write(text.data(), text.size());
-            return;
-        }
-        char* at = Reserve();
-        std::memcpy(at, text.data(), text.size());
-        Commit(at + text.size());
-    }
-    bool Flush() {
-        if (used_ > 0) ok_ = ok_ && sink_.Write(buffer_.get(), used_);
-        used_ = 0;
+    explicit Chunks(ByteSink& sink) : sink_(sink) {}
+    void Append(const std::string& text) { pending_ += text; }
+    bool Write(const char* data, size_t size) {
+        Flush();
+        ok_ = ok_ && sink_.Write(data, size);
         return ok_;
     }
-    bool Ok() const { return ok_; }
+    bool Flush() {
+        if (!pending_.empty()) ok_ = ok_ && sink_.Write(pending_.data(), pending_.size());
+        pending_.clear();
+        return ok_;
+    }
 
 private:
     ByteSink& sink_;
-    std::unique_ptr<char[]> buffer_;
-    size_t used_ = 0;
+    std::string pending_;
     bool ok_ = true;
 };
 
@@ -213,9 +206,13 @@ struct TimeFormat {
 // per row.
 class Timeline {
 public:
-    explicit Timeline(const TimeFormat& format)
+    Timeline(const TimeFormat& format, uint32_t firstIndex)
         : format_(format), stepMilliseconds_(format.Clock / 10000),
-          stepTenths_(static_cast<uint32_t>(format.Clock % 10000)), wholeMicroseconds_(format.Clock % 10 == 0) {}
+          stepTenths_(static_cast<uint32_t>(format.Clock % 10000)), wholeMicroseconds_(format.Clock % 10 == 0) {
+        const uint64_t tenths = uint64_t{firstIndex} * format.Clock;
+        milliseconds_ = tenths / 10000;
+        tenths_ = static_cast<uint32_t>(tenths % 10000);
+    }
     char* AppendNext(char* out) {
         out = AppendNumber(out, milliseconds_);
         *out++ = format_.Decimal;
@@ -234,31 +231,135 @@ private:
     uint64_t stepMilliseconds_;
     uint32_t stepTenths_;
     bool wholeMicroseconds_;
-    uint64_t milliseconds_ = 0;
-    uint32_t tenths_ = 0;
+    uint64_t milliseconds_;
+    uint32_t tenths_;
+};
+
+// Everything a row needs besides its sample.
+template <typename Texts>
+struct RowFormat {
+    const SampleRun& Run;
+    const TimeFormat& Time;
+    char Separator;
+    const Texts& Values;
+};
+
+// Rows `first` to `last` (exclusive) into `out`, which has room for
+// LongestRow bytes per row; returns the end.
+template <typename Texts>
+char* FormatRows(const RowFormat<Texts>& format, uint32_t first, uint32_t last, char* out) {
+    // Where each channel lies in a sample, taken once from the sample format.
+    size_t channelOffset[ChannelCount];
+    for (int32_t id = 1; id <= ChannelCount; ++id)
+        channelOffset[id - 1] = static_cast<size_t>(ChannelValue(format.Run.First, id) - format.Run.First);
+    Timeline timeline(format.Time, first);
+    for (uint32_t i = first; i < last; ++i) {
+        const uint8_t* sample = format.Run.First + size_t{i} * SampleSize;
+        // A run holds fewer samples than the record buffer's 270336.
+        out = AppendBelowMillion(out, i);
+        *out++ = format.Separator;
+        out = AppendBelowMillion(out, LoadUInt16(sample + CounterOffset));
+        *out++ = format.Separator;
+        out = timeline.AppendNext(out);
+        for (size_t offset : channelOffset) out = format.Values.Append(out, LoadInt16(sample + offset));
+        std::memcpy(out, LineEnd, 2);
+        out += 2;
+    }
+    return out;
+}
+
+// The rows in blocks, formatted by the writing thread and helpers on the
+// other cores while the writing thread hands finished blocks to the sink in
+// order: formatting then overlaps with the writes, which cost about as much.
+// A window of slots bounds the memory when the sink is slower.
+template <typename Texts>
+class BlockPipeline {
+public:
+    static constexpr uint32_t BlockRows = 2048;
+    static constexpr uint32_t Slots = 8;
+
+    BlockPipeline(const RowFormat<Texts>& format, Chunks& chunks)
+        : format_(format), chunks_(chunks), blocks_((format.Run.Whole + BlockRows - 1) / BlockRows),
+          slotCapacity_(size_t{std::min(BlockRows, format.Run.Whole)} * LongestRow) {}
+
+    bool Run() {
+        std::vector<std::thread> helpers;
+        const uint32_t cores = std::thread::hardware_concurrency();
+        const uint32_t wanted = std::min({cores > 1 ? cores - 1 : 0u, 3u, blocks_ > 1 ? blocks_ - 1 : 0u});
+        try {
+            for (uint32_t i = 0; i < wanted; ++i) helpers.emplace_back([this] { Work(false); });
+        } catch (const std::system_error&) {
+            // Fewer helpers only make it slower.
+        }
+        Work(true);
+        for (std::thread& helper : helpers) helper.join();
+        return !failed_;
+    }
+
+private:
+    struct Slot {
+        std::unique_ptr<char[]> Text;
+        size_t Length = 0;
+        bool Ready = false;
+    };
+
+    void Work(bool writer) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            Slot& next = slots_[written_ % Slots];
+            if (writer && written_ < blocks_ && next.Ready) {
+                lock.unlock();
+                const bool ok = chunks_.Write(next.Text.get(), next.Length);
+                lock.lock();
+                next.Ready = false;
+                ++written_;
+                if (!ok) Fail();
+                changed_.notify_all();
+            } else if (claimed_ < blocks_ && claimed_ < written_ + Slots) {
+                const uint32_t block = claimed_++;
+                Slot& slot = slots_[block % Slots];
+                lock.unlock();
+                if (!slot.Text) slot.Text.reset(new char[slotCapacity_]);
+                const uint32_t first = block * BlockRows;
+                const uint32_t last = std::min(first + BlockRows, format_.Run.Whole);
+                const char* end = FormatRows(format_, first, last, slot.Text.get());
+                const size_t length = static_cast<size_t>(end - slot.Text.get());
+                lock.lock();
+                slot.Length = length;
+                slot.Ready = true;
+                changed_.notify_all();
+            } else if (writer ? written_ == blocks_ : claimed_ == blocks_) {
+                return;
+            } else {
+                changed_.wait(lock);
+            }
+        }
+    }
+
+    // A failed write ends the work: nothing more is claimed or written.
+    void Fail() {
+        failed_ = true;
+        claimed_ = written_ = blocks_;
+    }
+
+    const RowFormat<Texts>& format_;
+    Chunks& chunks_;
+    const uint32_t blocks_;
+    // A short run needs one small slot; a slot is made when first used.
+    const size_t slotCapacity_;
+    Slot slots_[Slots];
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    uint32_t claimed_ = 0;
+    uint32_t written_ = 0;
+    bool failed_ = false;
 };
 
 template <typename Texts>
 bool WriteRows(const SampleRun& run, const TimeFormat& time, char separator, const Texts& texts, Chunks& chunks) {
-    // Where each channel lies in a sample, taken once from the sample format.
-    size_t channelOffset[ChannelCount];
-    for (int32_t id = 1; id <= ChannelCount; ++id)
-        channelOffset[id - 1] = static_cast<size_t>(ChannelValue(run.First, id) - run.First);
-    Timeline timeline(time);
-    for (uint32_t i = 0; i < run.Whole && chunks.Ok(); ++i) {
-        const uint8_t* sample = run.First + size_t{i} * SampleSize;
-        char* out = chunks.Reserve();
-        // A run holds fewer samples than the record buffer's 270336.
-        out = AppendBelowMillion(out, i);
-        *out++ = separator;
-        out = AppendBelowMillion(out, LoadUInt16(sample + CounterOffset));
-        *out++ = separator;
-        out = timeline.AppendNext(out);
-        for (size_t offset : channelOffset) out = texts.Append(out, LoadInt16(sample + offset));
-        std::memcpy(out, LineEnd, 2);
-        chunks.Commit(out + 2);
-    }
-    return chunks.Flush();
+    if (!chunks.Flush()) return false;
+    const RowFormat<Texts> format{run, time, separator, texts};
+    return BlockPipeline<Texts>(format, chunks).Run();
 }
 
 std::string HeaderRow(char separator) {

@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "records/RecordFile.h"
 #include "tests/support/Samples.h"
 #include "tavo-rec/Command.h"
+#include "tavo-rec/CsvExport.h"
 #include "tavo-rec/FileIo.h"
 
 namespace fs = std::filesystem;
@@ -296,6 +299,50 @@ TEST_F(TavoRec, NumbersAreTheProgramsOwnWhateverTheLocale) {
                        "0,0029296875;0,00341796875");
     ASSERT_EQ(Run({"csv", record, "--clock", "250", "--german"}), ExitOk);
     EXPECT_EQ(DataRows(out.text)[1], "0;0;0,000;-32768;-4000;-2048;-1;0;1;1024;2047;2048;32767;5;6;7");
+}
+
+TEST_F(TavoRec, ALongRunComesOutWholeAndInOrder) {
+    // Many blocks of rows, formatted side by side: every row in its place,
+    // times from the clock of 12.3 µs exactly as one row alone gives them.
+    constexpr uint32_t Count = 20000;
+    const std::string record = Write("long.dat", samples::Make(Count, Wave));
+    ASSERT_EQ(Run({"csv", record, "--clock", "12.3"}), ExitOk) << err.text;
+    const auto rows = DataRows(out.text);
+    ASSERT_EQ(rows.size(), Count + 1);
+    for (uint32_t i = 0; i < Count; ++i) {
+        std::string expected = std::to_string(i) + "," + std::to_string(i % 8000) + "," + SampleTime(123, i, '.');
+        for (int id = 1; id <= 13; ++id) expected += "," + std::to_string(Wave(i, id));
+        ASSERT_EQ(rows[i + 1], expected) << "row " << i;
+    }
+    // A slow sink lets the formatting run ahead as far as it may: the same
+    // bytes still arrive.
+    class SlowSink final : public ByteSink {
+    public:
+        std::string text;
+        bool Write(const char* data, size_t size) override {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            text.append(data, size);
+            return true;
+        }
+    } slow;
+    StringSink slowErr;
+    ASSERT_EQ(RunTavoRec({"csv", record, "--clock", "12.3"}, {}, slow, slowErr), ExitOk);
+    EXPECT_TRUE(slow.text == out.text);
+
+    // A sink that fails partway ends the conversion: an error, and nothing
+    // more is handed to it.
+    class FailingSink final : public ByteSink {
+    public:
+        int writes = 0, afterFailure = 0;
+        bool Write(const char*, size_t) override {
+            afterFailure += writes >= 3;
+            return ++writes < 3;
+        }
+    } failing;
+    StringSink failingErr;
+    EXPECT_EQ(RunTavoRec({"csv", record, "--clock", "12.3"}, {}, failing, failingErr), ExitOutput);
+    EXPECT_EQ(failing.afterFailure, 0);
+    EXPECT_EQ(Lines(failingErr.text).size(), 1u) << failingErr.text;
 }
 
 }  // namespace
