@@ -204,6 +204,15 @@ int SimFrameDevice(unsigned index) {
         -1);
 }
 
+int SimFrameOpen(unsigned index) {
+    return GuardedInt(
+        [&] {
+            const auto write = Sim().Written(index);
+            return write ? static_cast<int>(write->Open) : -1;
+        },
+        -1);
+}
+
 int SimFrameCarriedOut(unsigned index) {
     return GuardedInt([&] {
         const auto write = Sim().Written(index);

@@ -21,9 +21,11 @@ using SimClock = std::chrono::steady_clock;
 
 class Port {
 public:
-    Port(size_t device, const Pacing& pacing) : device_(device), pacing_(pacing) {}
+    // `open`: which FT_Open of the run made this handle (from 1).
+    Port(size_t device, size_t open, const Pacing& pacing) : device_(device), open_(open), pacing_(pacing) {}
 
     size_t Device() const { return device_; }
+    size_t Open() const { return open_; }
     bool Lost() const { return lost_; }
     // The device went away: nothing more arrives and the event stays quiet.
     void Lose();
@@ -65,6 +67,7 @@ private:
     bool PausesAfter(size_t sent) const;
 
     size_t device_;
+    size_t open_;
     Pacing pacing_;
     bool lost_ = false;
     bool stopped_ = false;

@@ -21,10 +21,12 @@ int SimConfigureText(const wchar_t* scenarioText);
    had (at most 128 are copied), or -1 when there is no such write. */
 unsigned SimFrameCount(void);
 int SimGetFrame(unsigned index, unsigned char out[128]);
-/* The device (numbered from 0) write `index` went to, or -1; and 1 when
-   its controller carried the frame out (a silent one takes it and does
-   nothing). */
+/* The device (numbered from 0) write `index` went to, or -1; the open
+   (numbered from 1, as SimOpenCount counts them) whose handle wrote it, or
+   -1; and 1 when its controller carried the frame out (a silent one takes
+   it and does nothing). */
 int SimFrameDevice(unsigned index);
+int SimFrameOpen(unsigned index);
 int SimFrameCarriedOut(unsigned index);
 
 /* The first device's controller memory; 1 on success, 0 without a device. */

@@ -178,9 +178,9 @@ FT_STATUS Simulator::OpenEx(const void* which, uint32_t flags, FT_HANDLE& handle
     if (!device) return FT_DEVICE_NOT_FOUND;
     if (devices_[*device].OpenedAs) return FT_DEVICE_NOT_OPENED;  // one opener at a time
     const uintptr_t id = nextHandle_ += 0x10;
-    ports_.emplace(id, std::make_unique<Port>(*device, scenario_.Link));
-    devices_[*device].OpenedAs = id;
     ++opens_;
+    ports_.emplace(id, std::make_unique<Port>(*device, opens_, scenario_.Link));
+    devices_[*device].OpenedAs = id;
     handle = AsHandle(id);
     if (scenario_.UnplugAfterMs >= 0 && !unplugScheduled_) {
         unplugScheduled_ = true;
@@ -257,7 +257,7 @@ FT_STATUS Simulator::Write(FT_HANDLE handle, const uint8_t* buffer, uint32_t toW
             carriedOut |= !unit.Silent();
             port.QueueReply(unit.Execute(frame), now);
         });
-        written_.push_back({std::vector<uint8_t>(buffer, buffer + toWrite), port.Device(), carriedOut});
+        written_.push_back({std::vector<uint8_t>(buffer, buffer + toWrite), port.Device(), port.Open(), carriedOut});
         written = toWrite;
         wake_.notify_all();
         if (scenario_.UnplugAfterFrames > 0 && written_.size() == scenario_.UnplugAfterFrames) UnplugLocked(now);

@@ -45,11 +45,13 @@ public:
     // Control by the tests: start over with a scenario, look inside.
     void Configure(const Scenario& scenario);
     size_t WriteCount();
-    // One FT_Write: its bytes, the device (from 0) it went to, and whether
-    // that controller carried out the frame it completed (a silent one does not).
+    // One FT_Write: its bytes, the device (from 0) it went to, the open (from
+    // 1) whose handle wrote it, and whether that controller carried out the
+    // frame it completed (a silent one does not).
     struct WrittenFrame {
         std::vector<uint8_t> Bytes;
         size_t Device = 0;
+        size_t Open = 0;
         bool CarriedOut = false;
     };
     std::optional<WrittenFrame> Written(size_t index);

@@ -54,6 +54,7 @@ namespace {
 constexpr const wchar_t* SoakScenario = L"[Simulator]\nDevices=2\nStreamBytes=64000\nBytesPerSecond=200000\n";
 constexpr DWORD OnlineWithinMs = 8000;
 constexpr long long CloseWithinMs = 1000;
+constexpr DWORD PreviewEndWithinMs = 6000;
 
 uint32_t EnvironmentNumber(const char* name, uint32_t fallback) {
     const char* text = std::getenv(name);
@@ -172,11 +173,13 @@ private:
     }
 
     // Presses a key on the main window as the keyboard would; notes whether
-    // a worker could serve it then.
+    // a worker could serve it then. The window takes the key on its own
+    // thread, so a link that comes or goes meanwhile may have served it.
     void Press(wchar_t key) {
-        const bool served = LinkServesRequests();
+        const bool servedBefore = LinkServesRequests();
         SetFocus(app_->Window());
         TypeCharacter(app_->Window(), key);
+        const bool served = servedBefore || LinkServesRequests();
         const char opcode = static_cast<char>(std::tolower(key));
         Note(std::string("press ") + static_cast<char>(key) + (served ? " (served)" : " (no worker)"));
         if (opcode == 'p') return PreviewPressed(served);
@@ -394,7 +397,10 @@ private:
         }
         Press(L'p');
         if (!PumpUntil([&] { return Online(); }, OnlineWithinMs)) return Fail("the link did not come back in preview");
-        Pump(2500);  // a poll under way, then the install that ends preview
+        // A poll and a Debug recording may still be ahead of the install that
+        // ends preview: each takes its bytes and a second of silence.
+        PumpUntil([&] { return sim_.Ram() == before && TheParameterBlock().Read() == before; }, PreviewEndWithinMs);
+        Pump(300);  // nothing more comes that changes it again
         ++previewChecks_;
         if (sim_.Ram() != before)
             Fail("after preview the controller's SEK is " + std::to_string(sim_.Ram()[OffsetSEK]) + ", before it was " +
@@ -429,16 +435,18 @@ private:
     // Each frame uses up one request it answers.
     void CheckFrames() {
         const unsigned opens = sim_.Opens();
-        // Every new worker lists once and may install once for preview.
-        byLink_['l'] += opens - opensSeen_;
-        byLink_['i'] += opens - opensSeen_;
+        // Every new worker lists once and may install once for preview: its
+        // own frames, told apart by the open whose handle wrote them.
+        for (unsigned open = opensSeen_ + 1; open <= opens; ++open) byLink_[open] = {1, 1};
         for (; framesSeen_ < sim_.FrameCount() && !failed_; ++framesSeen_) {
             const CommandFrame frame = sim_.Frame(framesSeen_);
             const char opcode = static_cast<char>(frame[OpcodeOffset]);
             if (sim_.FrameDevice(framesSeen_) == 0 && sim_.FrameCarriedOut(framesSeen_)) controller_.Take(frame);
             if (opcode == 'd' && previewWasOn_) continue;  // the polls of preview
-            if (byLink_[opcode] > 0) {
-                --byLink_[opcode];
+            LinkFrames& own = byLink_[static_cast<unsigned>(sim_.FrameOpen(framesSeen_))];
+            int* credit = opcode == 'l' ? &own.Lists : opcode == 'i' ? &own.Installs : nullptr;
+            if (credit && *credit > 0) {
+                --*credit;
             } else if (!UseRequest(opcode)) {
                 Fail(std::string("frame '") + opcode + "' (frame " + std::to_string(framesSeen_) +
                      ") was not asked for while a worker could serve it");
@@ -475,7 +483,11 @@ private:
         unsigned Opens;  // the opens when it was asked for: whose worker served it
     };
     std::vector<Asked> asked_;    // served requests not yet answered by a frame
-    std::map<char, int> byLink_;  // frames a new worker may write by itself
+    struct LinkFrames {
+        int Lists = 0;
+        int Installs = 0;
+    };
+    std::map<unsigned, LinkFrames> byLink_;  // by open: frames a new worker may write by itself
     bool previewWasOn_ = false;
 
     uint32_t steps_ = 0;

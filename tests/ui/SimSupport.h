@@ -32,6 +32,7 @@ public:
         return frame;
     }
     int FrameDevice(unsigned index) const { return Take<SimFrameDeviceFn>("SimFrameDevice")(index); }
+    int FrameOpen(unsigned index) const { return Take<SimFrameDeviceFn>("SimFrameOpen")(index); }
     bool FrameCarriedOut(unsigned index) const { return Take<SimFrameDeviceFn>("SimFrameCarriedOut")(index) == 1; }
     // The opcodes of the frames written from `first` on.
     std::string Opcodes(unsigned first = 0) const {
