@@ -79,6 +79,17 @@ int GuardedInt(Body body, int onFailure = 0) noexcept {
     }
 }
 
+// One thing about write `index`, or `missing` when there is no such write.
+template <typename Field>
+int FromWrite(unsigned index, int missing, Field field) noexcept {
+    return GuardedInt(
+        [&] {
+            const auto write = Sim().Written(index);
+            return write ? field(*write) : missing;
+        },
+        missing);
+}
+
 }  // namespace
 
 extern "C" {
@@ -196,28 +207,15 @@ int SimGetFrame(unsigned index, unsigned char out[128]) {
 }
 
 int SimFrameDevice(unsigned index) {
-    return GuardedInt(
-        [&] {
-            const auto write = Sim().Written(index);
-            return write ? static_cast<int>(write->Device) : -1;
-        },
-        -1);
+    return FromWrite(index, -1, [](const Simulator::WrittenFrame& write) { return static_cast<int>(write.Device); });
 }
 
 int SimFrameOpen(unsigned index) {
-    return GuardedInt(
-        [&] {
-            const auto write = Sim().Written(index);
-            return write ? static_cast<int>(write->Open) : -1;
-        },
-        -1);
+    return FromWrite(index, -1, [](const Simulator::WrittenFrame& write) { return static_cast<int>(write.Open); });
 }
 
 int SimFrameCarriedOut(unsigned index) {
-    return GuardedInt([&] {
-        const auto write = Sim().Written(index);
-        return write && write->CarriedOut ? 1 : 0;
-    });
+    return FromWrite(index, 0, [](const Simulator::WrittenFrame& write) { return write.CarriedOut ? 1 : 0; });
 }
 
 int SimGetRam(unsigned char out[64]) {
