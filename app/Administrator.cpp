@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "app/Application.h"
-#include "app/Handles.h"
+#include "base/Handles.h"
 
 namespace {
 

@@ -119,7 +119,7 @@ int RunMessageLoop() {
     return static_cast<int>(message.wParam);
 }
 
-int ShutDownApplication() {
+int ShutDownApplication(int loopExitCode) {
     UnregisterClassW(L"TAVO", AppInstance());
     SetMainWnd(nullptr);
     SaveSettings(NameParamFile);
@@ -132,14 +132,18 @@ int ShutDownApplication() {
         // makes fresh events.
         ReleaseSingleInstance();
     }
-    return ExitNormal;
+    return loopExitCode;
 }
 
 void SaveAppSettings() { SaveSettings(NameParamFile); }
 
 int RunTavo(HINSTANCE instance) {
-    int exitCode = ExitNormal;
-    if (!StartApplication(instance, &exitCode)) return exitCode;
-    RunMessageLoop();
-    return ShutDownApplication();
+    int startCode = ExitNormal;
+    if (!StartApplication(instance, &startCode)) return startCode;
+    const int exitCode = ShutDownApplication(RunMessageLoop());
+    // A worker that outlasted the close wait (a write blocking in the driver)
+    // must not run on while the process tears down what it uses: Tavo.ini is
+    // written, so the process ends here, worker and all.
+    if (LinkWorkerRunning()) TerminateProcess(GetCurrentProcess(), static_cast<UINT>(exitCode));
+    return exitCode;
 }

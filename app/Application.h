@@ -15,9 +15,11 @@ bool StartApplication(HINSTANCE instance, int* exitCode);
 // on messages for the main window, so letters typed into a dialog never start
 // controller commands; no message goes through dialog keyboard handling.
 void DispatchAppMessage(MSG& message);
+// Runs until WM_QUIT; its exit value.
 int RunMessageLoop();
-// Releases what start-up made and writes Tavo.ini back; the exit code.
-int ShutDownApplication();
+// Releases what start-up made and writes Tavo.ini back; returns the exit
+// value the message loop ended with.
+int ShutDownApplication(int loopExitCode);
 // Writes Tavo.ini from the values in memory, as shutdown does; for a session
 // that ends without the message loop coming to its end.
 void SaveAppSettings();

@@ -7,7 +7,8 @@
 
 #include "app/AppEvents.h"
 #include "app/Application.h"
-#include "app/Handles.h"
+#include "base/Handles.h"
+#include "base/UiTask.h"
 #include "app/StatusBar.h"
 #include "editors/EditorDialogs.h"
 #include "link/Link.h"
@@ -61,6 +62,7 @@ LRESULT OnCreate(HWND window) {
     filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
     filter.dbcc_classguid = FTDI_GUID;
     DeviceNotify = RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+    AttachUiTasks(window);
     LinkAttach(window);
 
     RECT client{};
@@ -187,8 +189,8 @@ LRESULT OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         case IDM_CHANNELS: OpenEditorDialog(id); return 0;
         case IDM_DEBUG:
             SendSetTitle(window, nullptr);
-            RequestCommand(DebugCommandEvent);
-            SetMenuItemEnabled(window, IDM_SAVE_DATA, true);
+            // A Debug that was not sent records nothing to save.
+            if (RequestCommand(DebugCommandEvent)) SetMenuItemEnabled(window, IDM_SAVE_DATA, true);
             return 0;
         case IDM_PREVIEW: TogglePreview(window); return 0;
         case IDM_START_WORKER: LinkStartRequested(); return 0;
@@ -302,7 +304,10 @@ LRESULT OnEndSession(HWND window, WPARAM ending) {
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_CREATE: return OnCreate(window);
-        case WM_DESTROY: PostQuitMessage(0); return 0;
+        case WM_DESTROY:
+            DetachUiTasks();
+            PostQuitMessage(0);
+            return 0;
         case WM_SIZE: return OnSize(lParam);
         case WM_SIZING: return OnSizing(wParam, lParam);
         case WM_PAINT: return OnPaint(window);
@@ -317,7 +322,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case WM_DEVICECHANGE: return OnDeviceChange(wParam, lParam);
         case WM_DROPFILES: return OnDropFiles(window, reinterpret_cast<HDROP>(wParam));
         case WM_APP: return OnApp(window, wParam, lParam);
-        case WM_LINK_NOTICE: LinkNotice(wParam, lParam); return 0;
+        case WM_UI_TASK: RunUiTasks(); return 0;
         default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }

@@ -4,7 +4,7 @@
 
 #include <cwchar>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 
 ScreenMetrics MeasureScreen() {
     WindowDC screen(nullptr);

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 
 namespace {
 

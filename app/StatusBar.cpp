@@ -6,7 +6,7 @@
 #include <cwchar>
 #include <mutex>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 
 namespace {
 

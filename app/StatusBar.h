@@ -8,6 +8,8 @@
 #include <initializer_list>
 #include <string>
 
+#include "link/ControllerState.h"
+
 constexpr int StatusBarId = 25698;
 constexpr int StatusMaxParts = 32;
 constexpr int StatusTextCapacity = 128;  // per part, terminator included
@@ -15,13 +17,6 @@ constexpr int StatusMinHeight = 32;
 constexpr int StatusStateFieldWidth = 35;
 
 enum StatusPart { PartDevice = 0, PartCommand = 1, PartState = 2, PartClock = 3 };
-
-enum ControllerStateValue : int32_t {
-    ControllerNotAvailable = 0,
-    ControllerOffline = 1,
-    ControllerOnline = 2,
-    ControllerActive = 3,
-};
 
 // Each returns 1 (or the control's nonzero answer) on success, 0 when there
 // is no control or the call failed.

@@ -26,7 +26,8 @@ struct Link {
     bool Open() {
         DWORD devices = 0;
         return FtdiLibraryVersion() && FtdiCountDevices(&devices) && devices == 1 &&
-               FtdiOpenDevice(LinkReadTimeoutMs, LinkWriteTimeoutMs, LinkBaudRate, &session.Handle) &&
+               FtdiOpenDevice(LinkReadTimeoutMs, LinkWriteTimeoutMs, LinkBaudRate, &session.Handle,
+                              &session.Serial) &&
                FtdiPrepareNotification(session.Handle, &session.FtdiEvent) &&
                FtdiLibrary()->SetEventNotification(session.Handle, FT_EVENT_RXCHAR, session.FtdiEvent) == FT_OK;
     }
@@ -48,7 +49,7 @@ double ReceiveOnce(const wchar_t* scenario) {
     }
     const auto start = std::chrono::steady_clock::now();
     uint32_t received = 0;
-    if (!SendCommand(link.session, CommandDebug, &received)) {
+    if (!WriteCommand(link.session, CommandDebug) || !ReceiveReception(link.session, &received)) {
         std::printf("  nothing was received\n");
         return 0;
     }

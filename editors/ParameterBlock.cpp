@@ -71,6 +71,7 @@ const ParameterField ParameterFields[ParameterFieldCount] = {
 void ParameterBlock::Clear() {
     std::lock_guard guard(lock_);
     bytes_.fill(0);
+    filled_ = false;
 }
 
 ParameterBytes ParameterBlock::Read() const {
@@ -80,11 +81,13 @@ ParameterBytes ParameterBlock::Read() const {
 
 void ParameterBlock::Replace(const uint8_t (&bytes)[ParameterBlockSize]) {
     std::lock_guard guard(lock_);
+    filled_ = true;
     std::memcpy(bytes_.data(), bytes, ParameterBlockSize);
 }
 
 void ParameterBlock::Replace(const ParameterBytes& bytes) {
     std::lock_guard guard(lock_);
+    filled_ = true;
     bytes_ = bytes;
 }
 
@@ -106,6 +109,7 @@ int32_t ParameterBlock::ReadField(const ParameterField& field) const {
 
 void ParameterBlock::WriteField(const ParameterField& field, int32_t value) {
     std::lock_guard guard(lock_);
+    filled_ = true;
     uint8_t* at = bytes_.data() + field.Offset;
     at[0] = static_cast<uint8_t>(value);
     if (field.Type != FieldType::Unsigned8) at[1] = static_cast<uint8_t>(value >> 8);
@@ -123,20 +127,34 @@ uint8_t ParameterBlock::ReadByte(size_t offset) const {
 
 void ParameterBlock::WriteByte(size_t offset, uint8_t value) {
     std::lock_guard guard(lock_);
+    filled_ = true;
     bytes_[offset] = value;
 }
 
 void ParameterBlock::WriteFlagWord(uint16_t word) {
     std::lock_guard guard(lock_);
+    filled_ = true;
     bytes_[OffsetAO] = static_cast<uint8_t>(word);
     bytes_[OffsetNE] = static_cast<uint8_t>(word >> 8);
 }
 
 uint8_t ParameterBlock::ExchangeByte(size_t offset, uint8_t value) {
     std::lock_guard guard(lock_);
+    filled_ = true;
     const uint8_t previous = bytes_[offset];
     bytes_[offset] = value;
     return previous;
+}
+
+bool ParameterBlock::Filled() const {
+    std::lock_guard guard(lock_);
+    return filled_;
+}
+
+void ParameterBlock::Restore(const ParameterBytes& bytes, bool filled) {
+    std::lock_guard guard(lock_);
+    bytes_ = bytes;
+    filled_ = filled;
 }
 
 ParameterBlock& TheParameterBlock() {

@@ -59,9 +59,17 @@ public:
     // Stores `value` and returns what the byte held before, in one step.
     uint8_t ExchangeByte(size_t offset, uint8_t value);
 
+    // True once the block holds bytes that came from somewhere (the
+    // controller, a record file, the operator), not the zeros of start-up:
+    // only such a block may be sent to the controller.
+    bool Filled() const;
+    // Puts back a copy taken earlier, with its Filled state (a cancelled dialog).
+    void Restore(const ParameterBytes& bytes, bool filled);
+
 private:
     mutable std::mutex lock_;
     ParameterBytes bytes_{};
+    bool filled_ = false;
 };
 
 // The process-wide block.

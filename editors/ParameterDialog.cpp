@@ -17,6 +17,7 @@ constexpr int FlagBits = 8;
 // operator opened it, for Cancel.
 struct ParameterDialogState {
     ParameterBytes Backup{};
+    bool BackupFilled = false;
 };
 
 FieldControls ControlsOf(const ParameterField& field) {
@@ -54,6 +55,7 @@ INT_PTR OnInitDialog(HWND dialog) {
     ParameterBlock& block = TheParameterBlock();
     auto state = std::make_unique<ParameterDialogState>();
     state->Backup = block.Read();
+    state->BackupFilled = block.Filled();
     AttachDialogState(dialog, std::move(state));
     SetDialogIcons(dialog);
     for (const ParameterField& field : ParameterFields)
@@ -81,7 +83,7 @@ INT_PTR OnOk(HWND dialog) {
 }
 
 INT_PTR OnCancel(HWND dialog) {
-    if (const auto* state = DialogState<ParameterDialogState>(dialog)) TheParameterBlock().Replace(state->Backup);
+    if (const auto* state = DialogState<ParameterDialogState>(dialog)) TheParameterBlock().Restore(state->Backup, state->BackupFilled);
     DestroyWindow(dialog);
     return TRUE;
 }

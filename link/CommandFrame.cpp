@@ -4,10 +4,16 @@
 
 namespace {
 constexpr uint8_t Opcodes[ControllerCommandCount] = {'d', 'w', 'l', 'i', 'b', 'r', 'f'};
+constexpr const wchar_t* Names[ControllerCommandCount] = {L"Debug",   L"Weld",    L"List",           L"Install",
+                                                          L"Burn",    L"Restart", L"Factory Setting"};
 }  // namespace
 
 uint8_t CommandOpcode(int command) {
     return command >= 0 && command < ControllerCommandCount ? Opcodes[command] : 0;
+}
+
+const wchar_t* CommandName(int command) {
+    return command >= 0 && command < ControllerCommandCount ? Names[command] : nullptr;
 }
 
 bool CommandCarriesParameters(int command) { return command == CommandInstall || command == CommandBurn; }

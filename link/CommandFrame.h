@@ -28,6 +28,9 @@ constexpr int ControllerCommandCount = 7;
 
 // The opcode letter of a command; 0 for a number that is no command.
 uint8_t CommandOpcode(int command);
+// The command's name as status texts use it ("Debug", "Install", ...); null
+// for a number that is no command.
+const wchar_t* CommandName(int command);
 // True for the commands that carry the parameter block in bytes 0 to 63.
 bool CommandCarriesParameters(int command);
 

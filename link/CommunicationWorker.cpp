@@ -2,16 +2,18 @@
 
 #include <atomic>
 #include <cwchar>
+#include <memory>
 #include <optional>
 
 #include "app/AppEvents.h"
 #include "app/AppWindow.h"
-#include "app/Handles.h"
 #include "app/StatusBar.h"
+#include "base/Handles.h"
+#include "base/UiTask.h"
 #include "editors/ParameterBlock.h"
 #include "link/Link.h"
 #include "link/LinkSupervisor.h"
-#include "link/PreviewSek.h"
+#include "link/PreviewGuard.h"
 #include "link/Protocol.h"
 #include "scope/DecodingView.h"
 #include "scope/RecordBuffer.h"
@@ -19,15 +21,33 @@
 namespace {
 
 constexpr DWORD IdleWaitMs = 50;
-// The wait array: "ApplicationDone", "StopRecording", the seven commands and
-// "InterActive" (lowest index wins), then the worker's own device check.
-constexpr int RequestEventCount = 10;
-constexpr int DeviceCheckIndex = RequestEventCount;
+
+// The wait array, lowest index first when several are set: "ApplicationDone",
+// "StopRecording", the seven commands, "InterActive", then the worker's own
+// device check.
+enum WaitIndex : DWORD {
+    WaitApplicationDone = 0,
+    WaitStopRecording = 1,
+    WaitFirstCommand = 2,  // "Command 0" .. "Command 6"
+    WaitInterActive = WaitFirstCommand + CommandEventCount,
+    WaitDeviceCheck,
+    WaitCount,
+};
+constexpr DWORD RequestEventCount = WaitDeviceCheck;
+
+// What a worker is started with; it lives until the next worker starts, which
+// is only after this one's thread has returned.
+struct WorkerStart {
+    unsigned Number = 0;
+    std::string Serial;  // the device a retry must open; empty: the one there is
+    std::string Opened;  // the device it opened, written before APP_LINK_READY
+    HANDLE CheckEvent = nullptr;
+    const std::atomic<uint32_t>* CheckRemoval = nullptr;
+};
 
 UniqueHandle WorkerThread;
+std::unique_ptr<WorkerStart> Current;
 std::atomic<unsigned> WorkerNumber{0};
-// The window the next worker reports to; set before its thread starts.
-HWND NoticeWindow = nullptr;
 // Set by the window for every removal; unnamed, so no other process sets it.
 UniqueHandle CheckEvent;
 std::atomic<uint32_t> CheckRemoval{0};
@@ -36,8 +56,15 @@ std::atomic<bool> LibraryBoxShown{false};
 
 bool ThreadRunning(HANDLE thread) { return thread && WaitForSingleObject(thread, 0) == WAIT_TIMEOUT; }
 
-void Invalidate(HWND window) {
-    if (window) InvalidateRect(window, nullptr, TRUE);
+void InvalidateMainWindow() {
+    if (HWND window = MainWnd()) InvalidateRect(window, nullptr, TRUE);
+}
+
+// Shown by the user-interface thread: the worker ends at once, and the
+// close never waits for a box nobody has answered.
+void ShowLibraryBox() {
+    if (LibraryBoxShown.exchange(true)) return;
+    PostUiTask([] { MessageBoxW(MainWnd(), L"FTDI lib issue ", L"TAVO", MB_OK | MB_ICONERROR); });
 }
 
 // Requests made before this worker started are not its to act on: a weld or
@@ -48,10 +75,12 @@ void ForgetEarlierRequests() {
     ResetEvent(app.InterActive);
 }
 
+bool CanRecord() { return TheRecord().Buffer && TheRecord().Reception; }
+
 class Worker {
 public:
-    Worker(HWND window, unsigned number) : window_(window) {
-        check_ = {CheckEvent.Get(), &CheckRemoval, window, number};
+    explicit Worker(WorkerStart& start) : start_(start) {
+        check_ = {start.CheckEvent, start.CheckRemoval, start.Number};
         session_.Check = &check_;
     }
 
@@ -63,84 +92,118 @@ public:
     }
 
 private:
+    void Notify(WorkerNoticeKind kind, uint32_t value) const { PostWorkerNotice({start_.Number, kind, value}); }
+
     // --- start and end ------------------------------------------------------
 
     // The start sequence; the reason to end when a step fails.
     std::optional<WorkerEnd> Start() {
         ForgetEarlierRequests();
         if (!FtdiLibraryVersion()) {
-            if (!LibraryBoxShown.exchange(true))
-                MessageBoxW(window_, L"FTDI lib issue ", L"TAVO", MB_OK | MB_ICONERROR);
+            ShowLibraryBox();
             return WorkerEnd::NoLibrary;
         }
         DWORD noDevs = 0;
         if (!FtdiCountDevices(&noDevs) || noDevs == 0) return WorkerEnd::NoDevice;
         if (noDevs > 1) return WorkerEnd::SeveralDevices;
-        if (!FtdiOpenDevice(LinkReadTimeoutMs, LinkWriteTimeoutMs, LinkBaudRate, &session_.Handle) ||
-            !FtdiPrepareNotification(session_.Handle, &session_.FtdiEvent) ||
+        std::string serial;
+        if (!FtdiOpenDevice(LinkReadTimeoutMs, LinkWriteTimeoutMs, LinkBaudRate, &session_.Handle, &serial,
+                            start_.Serial))
+            return !start_.Serial.empty() && !serial.empty() && serial != start_.Serial ? WorkerEnd::NoDevice
+                                                                                          : WorkerEnd::OpenFailed;
+        if (!FtdiPrepareNotification(session_.Handle, &session_.FtdiEvent) ||
             FtdiLibrary()->SetEventNotification(session_.Handle, FT_EVENT_RXCHAR, session_.FtdiEvent) != FT_OK)
             return WorkerEnd::OpenFailed;
+        session_.Serial = start_.Opened = serial;
 
-        SendMessageW(window_, WM_APP, APP_LINK_READY, 0);
+        guard().LinkUp();
+        SendMessageW(MainWnd(), WM_APP, APP_LINK_READY, 0);
+        // From here on every switch of preview comes as "InterActive"; the
+        // mode as it is now covers those made before.
+        guard().Want(PreviewActive() == 1);
         FillEvents();
-        SendCommand(session_, CommandList);
+        const bool listed = List(false);
         // A list request made meanwhile is dropped: the block was just read.
         ResetEvent(TheEvents().CommandEvent[CommandList]);
-        if (session_.Up() && ThePreviewSek().LinkUp(PreviewActive() == 1, TheParameterBlock()))
-            SendCommand(session_, CommandInstall);
+        Notify(WorkerNoticeKind::Answered, listed ? 1 : 0);
         if (!session_.Up()) return EndOfSession();
-        SetControllerState(ControllerOnline);
-        Invalidate(window_);
+        InvalidateMainWindow();
         return std::nullopt;
     }
 
     void FillEvents() {
         const AppEvents& app = TheEvents();
-        events_[0] = app.ApplicationDone;
-        events_[1] = app.StopRecording;
-        for (int i = 0; i < CommandEventCount; ++i) events_[2 + i] = app.CommandEvent[i];
-        events_[9] = app.InterActive;
-        events_[DeviceCheckIndex] = check_.Event;
+        events_[WaitApplicationDone] = app.ApplicationDone;
+        events_[WaitStopRecording] = app.StopRecording;
+        for (int i = 0; i < CommandEventCount; ++i) events_[WaitFirstCommand + i] = app.CommandEvent[i];
+        events_[WaitInterActive] = app.InterActive;
+        events_[WaitDeviceCheck] = check_.Event;
     }
 
     WorkerEnd EndOfSession() const {
         if (session_.Gone) return WorkerEnd::DeviceGone;
-        if (session_.Lost) return WorkerEnd::Lost;
+        // A link lost with its device gone is a removal, not worth a retry.
+        if (session_.Lost) return FtdiDevicePresent(session_.Serial) ? WorkerEnd::Lost : WorkerEnd::DeviceGone;
         return WorkerEnd::Stopped;
     }
 
     void End(WorkerEnd why) {
+        // The program closes (or is asked to stop) with preview on: preview
+        // ends, and the controller gets the operator's SEK back.
+        if (why == WorkerEnd::Stopped && session_.Handle && session_.Up()) {
+            guard().Want(false);
+            const PreviewAction action = guard().Take(TheParameterBlock());
+            if (action.Step == PreviewStep::Install) Send(CommandInstall, action.Block);
+        }
         // The device before its notification event: the driver may set the
         // event until the device is closed.
         if (session_.Handle) FtdiLibrary()->Close(session_.Handle);
         if (session_.FtdiEvent) CloseHandle(session_.FtdiEvent);
-        // A missing library leaves the state as it was; a removed device is
-        // shown by the window, which heard of the removal.
-        if (why != WorkerEnd::NoLibrary && why != WorkerEnd::DeviceGone) {
-            SetControllerState(ControllerOffline);
-            Invalidate(window_);
-        }
+        // A missing library leaves the state as it was; a removed device
+        // keeps its black field until the window's next repaint.
+        if (why != WorkerEnd::NoLibrary && why != WorkerEnd::DeviceGone) InvalidateMainWindow();
         SetEvent(TheEvents().RecordingDone);
     }
 
-    // --- the loop -----------------------------------------------------------
+    // --- frames -----------------------------------------------------------------
 
-    bool CanRecord() const { return TheRecord().Buffer && TheRecord().Reception; }
+    static PreviewGuard& guard() { return ThePreviewGuard(); }
+
+    // Every frame goes out here, and the guard hears of each.
+    bool Send(int command, const ParameterBytes& block = {}) {
+        const bool whole = WriteCommand(session_, command, block) == 1;
+        guard().Written(command, block, whole, TheParameterBlock());
+        return whole;
+    }
+
+    // The list command; true when the controller's block came and was taken.
+    bool List(bool announce) {
+        if (announce) StatusBarShowText(L"Command List Parameter", PartCommand);
+        std::optional<ParameterBytes> listed;
+        if (Send(CommandList)) listed = ReceiveParameters(session_);
+        if (listed) {
+            guard().Listed(*listed, TheParameterBlock());
+            Notify(WorkerNoticeKind::Answered, 1);
+        } else {
+            guard().ListFailed(TheParameterBlock());
+        }
+        return listed.has_value();
+    }
 
     void Record(bool announce) {
         if (!CanRecord()) {
             StatusBarShowText(L"No memory for a recording: command not sent", PartCommand);
             return;
         }
-        SetControllerState(ControllerActive);
+        Notify(WorkerNoticeKind::Recording, 1);
         if (announce) StatusBarShowText(L"Command Debug", PartCommand);
         uint32_t received = 0;
-        if (SendCommand(session_, CommandDebug, &received)) {
+        if (Send(CommandDebug) && ReceiveReception(session_, &received)) {
+            Notify(WorkerNoticeKind::Answered, 1);
             if (announce) ShowReceived(received);
             PublishReception(received);
         }
-        // A link that failed meanwhile is shown by the end.
-        if (session_.Up()) SetControllerState(ControllerOnline);
+        Notify(WorkerNoticeKind::Recording, 0);
     }
 
     void ShowReceived(uint32_t length) const {
@@ -153,42 +216,75 @@ private:
         StatusBarShowText(text, PartCommand);
     }
 
-    void SwitchPreview() {
-        ResetEvent(TheEvents().InterActive);
-        // Only a real change of the mode moves SEK: presses that cancel out
-        // leave the block (and the value saved for it) alone.
-        if (ThePreviewSek().Follow(PreviewActive() == 1, TheParameterBlock())) SendCommand(session_, CommandInstall);
+    // Install and burn carry the block the guard says; never a block that
+    // was neither read from the controller nor set by the operator.
+    void SendParameters(int command) {
+        const ParameterBlock& block = TheParameterBlock();
+        if (!block.Filled()) {
+            wchar_t text[StatusTextCapacity];
+            std::swprintf(text, StatusTextCapacity, L"Command %ls not sent: no parameters read or set yet",
+                          CommandName(command));
+            StatusBarShowText(text, PartCommand);
+            return;
+        }
+        Send(command, guard().Carried(command, block.Read()));
     }
+
+    // --- preview ------------------------------------------------------------------
+
+    // True when the guard has something to do once no request waits.
+    bool PreviewBusy() const {
+        const PreviewStep step = guard().Peek(TheParameterBlock().Read());
+        return step != PreviewStep::None && (step != PreviewStep::Poll || CanRecord());
+    }
+
+    void RunPreviewStep() {
+        const PreviewAction action = guard().Take(TheParameterBlock());
+        switch (action.Step) {
+            case PreviewStep::None: return;
+            case PreviewStep::List:
+                if (!List(false)) ShowPreviewHold();
+                return;
+            case PreviewStep::Install: Send(CommandInstall, action.Block); return;
+            case PreviewStep::Poll: Record(false); return;
+        }
+    }
+
+    void ShowPreviewHold() const {
+        if (guard().Hold() != PreviewHold::NoBlock) return;
+        StatusBarShowText(guard().Wanted() ? L"Preview held: the controller's parameters could not be read"
+                                           : L"SEK not restored yet: the controller's parameters could not be read",
+                          PartCommand);
+    }
+
+    // --- the loop -----------------------------------------------------------
 
     // Runs the request of wait index `index`; false when the loop must end.
     bool Serve(DWORD index) {
         HANDLE* commandEvents = TheEvents().CommandEvent;
-        switch (index) {
-            case 0:
-            case 1: return false;
-            case 2:
+        if (index == WaitInterActive) {
+            ResetEvent(TheEvents().InterActive);
+            // Only the mode as it is now counts: presses that cancel out
+            // change nothing.
+            guard().Want(PreviewActive() == 1);
+            return true;
+        }
+        if (index < WaitFirstCommand || index >= WaitInterActive) return false;
+        const int command = static_cast<int>(index - WaitFirstCommand);
+        switch (command) {
+            case CommandDebug:
                 // Reset first: a further Debug request made meanwhile runs next.
                 ResetEvent(commandEvents[CommandDebug]);
                 Record(true);
+                return true;
+            case CommandList:
+                if (!List(true)) ShowPreviewHold();
                 break;
-            case 4:
-                StatusBarShowText(L"Command List Parameter", PartCommand);
-                SendCommand(session_, CommandList);
-                ResetEvent(commandEvents[CommandList]);
-                break;
-            case 3:
-            case 5:
-            case 6:
-            case 7:
-            case 8: {
-                const int command = static_cast<int>(index) - 2;
-                SendCommand(session_, command);
-                ResetEvent(commandEvents[command]);
-                break;
-            }
-            case 9: SwitchPreview(); break;
-            default: return false;
+            case CommandInstall:
+            case CommandBurn: SendParameters(command); break;
+            default: Send(command); break;
         }
+        ResetEvent(commandEvents[command]);
         return true;
     }
 
@@ -197,12 +293,11 @@ private:
             // A removal is looked into before any other request.
             if (DeviceCheckPending(session_)) AnswerDeviceCheck(session_);
             if (!session_.Up()) return EndOfSession();
-            const bool polling = PreviewActive() == 1 && CanRecord();
-            const DWORD result =
-                WaitForMultipleObjects(RequestEventCount + 1, events_, FALSE, polling ? 0 : IdleWaitMs);
+            const bool busy = PreviewBusy();
+            const DWORD result = WaitForMultipleObjects(WaitCount, events_, FALSE, busy ? 0 : IdleWaitMs);
             if (result == WAIT_TIMEOUT) {
-                if (polling) Record(false);
-            } else if (result == WAIT_OBJECT_0 + DeviceCheckIndex) {
+                if (busy) RunPreviewStep();
+            } else if (result == WAIT_OBJECT_0 + WaitDeviceCheck) {
                 continue;  // answered at the top
             } else if (result < WAIT_OBJECT_0 + RequestEventCount) {
                 if (!Serve(result - WAIT_OBJECT_0)) return WorkerEnd::Stopped;
@@ -213,40 +308,43 @@ private:
         }
     }
 
-    HWND window_;
+    WorkerStart& start_;
     DeviceCheck check_;
     LinkSession session_;
-    HANDLE events_[RequestEventCount + 1] = {};
+    HANDLE events_[WaitCount] = {};
 };
 
 }  // namespace
 
-DWORD WINAPI CommunicationWorker(LPVOID) {
-    const HWND window = NoticeWindow;
-    const unsigned number = WorkerNumber.load();
-    const WorkerEnd why = Worker(window, number).Run();
+DWORD WINAPI CommunicationWorker(LPVOID start) {
+    auto& data = *static_cast<WorkerStart*>(start);
+    const WorkerEnd why = Worker(data).Run();
     // Last: the window starts the next worker only after this one returned.
-    if (window) PostMessageW(window, WM_LINK_NOTICE, number, MakeLinkNotice(LinkNoticeKind::Ended, static_cast<uint32_t>(why)));
+    PostWorkerNotice({data.Number, WorkerNoticeKind::Ended, static_cast<uint32_t>(why)});
     return 0;
 }
 
-void StartCommunicationWorker(HWND window) {
+void StartCommunicationWorker(const std::string& serial) {
     // The link's rules never ask for a second worker; refuse one all the same.
     if (ThreadRunning(WorkerThread.Get())) return;
     if (!CheckEvent) CheckEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     ResetEvent(CheckEvent.Get());
     // Closing waits for this worker, not for the end of an earlier one.
     ResetEvent(TheEvents().RecordingDone);
-    NoticeWindow = window;
-    const unsigned number = ++WorkerNumber;
-    WorkerThread.Reset(CreateThread(nullptr, 0, CommunicationWorker, const_cast<wchar_t*>(L"FTDI"), 0, nullptr));
+    Current = std::make_unique<WorkerStart>();
+    Current->Number = ++WorkerNumber;
+    Current->Serial = serial;
+    Current->CheckEvent = CheckEvent.Get();
+    Current->CheckRemoval = &CheckRemoval;
+    WorkerThread.Reset(CreateThread(nullptr, 0, CommunicationWorker, Current.get(), 0, nullptr));
     // Without a thread the rules would wait for an end notice for ever.
-    if (!WorkerThread && window)
-        PostMessageW(window, WM_LINK_NOTICE, number,
-                     MakeLinkNotice(LinkNoticeKind::Ended, static_cast<uint32_t>(WorkerEnd::OpenFailed)));
+    if (!WorkerThread)
+        PostWorkerNotice({Current->Number, WorkerNoticeKind::Ended, static_cast<uint32_t>(WorkerEnd::OpenFailed)});
 }
 
 unsigned CurrentWorkerNumber() { return WorkerNumber.load(); }
+
+std::string CurrentWorkerSerial() { return Current ? Current->Opened : std::string(); }
 
 void AskWorkerToCheckDevice(uint32_t removal) {
     CheckRemoval = removal;
@@ -254,11 +352,6 @@ void AskWorkerToCheckDevice(uint32_t removal) {
 }
 
 bool WaitForWorkerThread(DWORD timeoutMs) {
-    HANDLE thread = WorkerThread.Get();
-    return !thread || WaitForSingleObject(thread, timeoutMs) != WAIT_TIMEOUT;
-}
-
-bool WaitForCommunicationWorker(DWORD timeoutMs) {
     HANDLE thread = WorkerThread.Get();
     if (!ThreadRunning(thread)) return true;
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;

@@ -7,25 +7,28 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
-// Starts a worker whose notices go to `window`. Workers are numbered as they
-// start; the notices carry the number.
-void StartCommunicationWorker(HWND window);
+// Starts a worker. `serial`: the device a retry must open; empty for the one
+// device there is. Workers are numbered as they start; their notices carry
+// the number.
+void StartCommunicationWorker(const std::string& serial);
 unsigned CurrentWorkerNumber();
+// The serial number of the device the current worker opened: valid from its
+// APP_LINK_READY on.
+std::string CurrentWorkerSerial();
 // A removal came (the latest has number `removal`): the worker asks the
 // driver whether its own device is still there.
 void AskWorkerToCheckDevice(uint32_t removal);
 
-// Waits at most `timeoutMs` for the worker's thread to return; true when no
-// worker runs (any more).
+// Waits at most `timeoutMs` for the worker's thread to return, serving the
+// worker's blocking requests to this thread (link ready, redraw) meanwhile
+// without taking posted messages; true when no worker runs (any more).
 bool WaitForWorkerThread(DWORD timeoutMs);
-// The same while serving the worker's blocking requests to this thread (link
-// ready, redraw), for the close.
-bool WaitForCommunicationWorker(DWORD timeoutMs);
 bool CommunicationWorkerRunning();
 
-// The worker's thread procedure.
-DWORD WINAPI CommunicationWorker(LPVOID);
+// The worker's thread procedure; its argument is the worker's start data.
+DWORD WINAPI CommunicationWorker(LPVOID start);
 
 // Read time-out, write time-out and baud rate the device is opened with.
 constexpr ULONG LinkReadTimeoutMs = 1000;

@@ -1,8 +1,11 @@
 #include "link/Ftdi.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <cwchar>
 #include <mutex>
+#include <vector>
 
 #include "app/AppEvents.h"
 #include "app/StatusBar.h"
@@ -42,6 +45,18 @@ bool TakeAll(HMODULE module, FtdiFunctions& f) {
 int ShowFailure(const wchar_t* call, FT_STATUS status, const wchar_t* suffix = L"") {
     wchar_t message[MessageCapacity];
     std::swprintf(message, MessageCapacity, L"%ls(...) failed Status %ls%ls", call, FtdiStatusText(status), suffix);
+    StatusBarShowText(message, PartDevice);
+    return 0;
+}
+
+std::string SerialOf(const FT_DEVICE_LIST_INFO_NODE& node) {
+    return std::string(node.SerialNumber, strnlen(node.SerialNumber, sizeof node.SerialNumber));
+}
+
+int ShowMissing(const std::string& serial) {
+    wchar_t message[MessageCapacity];
+    const std::wstring wide(serial.begin(), serial.end());
+    std::swprintf(message, MessageCapacity, L"FTDI: device %ls not found", wide.c_str());
     StatusBarShowText(message, PartDevice);
     return 0;
 }
@@ -142,14 +157,19 @@ int FtdiCountDevices(DWORD* count) {
     return status == FT_OK;
 }
 
-int FtdiOpenDevice(ULONG readTimeout, ULONG writeTimeout, ULONG baudRate, FT_HANDLE* handle) {
+int FtdiOpenDevice(ULONG readTimeout, ULONG writeTimeout, ULONG baudRate, FT_HANDLE* handle, std::string* serial,
+                   const std::string& required) {
     *handle = nullptr;
+    serial->clear();
     const FtdiFunctions* ftdi = FtdiLibrary();
     if (!ftdi) return 0;
     FT_DEVICE_LIST_INFO_NODE devInfo[DeviceNodeRoom] = {};
     DWORD nodes = 0;
     FT_STATUS status = ftdi->GetDeviceInfoList(devInfo, &nodes);
     if (status != FT_OK) return ShowFailure(L"FT_GetDeviceInfoList", status);
+    *serial = SerialOf(devInfo[0]);
+    // A retry opens only the device it lost, never another adapter.
+    if (!required.empty() && *serial != required) return ShowMissing(required);
     status = ftdi->OpenEx(devInfo[0].SerialNumber, FT_OPEN_BY_SERIAL_NUMBER, handle);
     if (status != FT_OK) return ShowFailure(L"FT_OpenEx", status);
     status = ftdi->SetTimeouts(*handle, readTimeout, writeTimeout);
@@ -167,6 +187,20 @@ int FtdiOpenDevice(ULONG readTimeout, ULONG writeTimeout, ULONG baudRate, FT_HAN
                   library.Build, driver.Major, driver.Minor, driver.Build);
     StatusBarShowText(message, PartDevice);
     return 1;
+}
+
+bool FtdiDevicePresent(const std::string& serial) {
+    const FtdiFunctions* ftdi = FtdiLibrary();
+    DWORD count = 0;
+    if (!ftdi || ftdi->CreateDeviceInfoList(&count) != FT_OK) return true;
+    // Room for a few that may come between the count and the list.
+    std::vector<FT_DEVICE_LIST_INFO_NODE> nodes(count + DeviceNodeRoom);
+    DWORD listed = 0;
+    if (ftdi->GetDeviceInfoList(nodes.data(), &listed) != FT_OK) return true;
+    listed = std::min<DWORD>(listed, static_cast<DWORD>(nodes.size()));
+    for (DWORD i = 0; i < listed; ++i)
+        if (SerialOf(nodes[i]) == serial) return true;
+    return false;
 }
 
 int FtdiPrepareNotification(FT_HANDLE handle, HANDLE* event) {

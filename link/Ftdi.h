@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 using FT_HANDLE = void*;
 using FT_STATUS = ULONG;
@@ -64,7 +65,14 @@ const wchar_t* FtdiStatusText(FT_STATUS status);
 // in status-bar part 0 as described with each.
 int FtdiLibraryVersion();
 int FtdiCountDevices(DWORD* count);
-int FtdiOpenDevice(ULONG readTimeout, ULONG writeTimeout, ULONG baudRate, FT_HANDLE* handle);
+// Opens device 0 of the list by its serial number, written to `serial`. When
+// `required` is not empty and device 0 is another one, nothing is opened:
+// the result is 0 and `serial` names the device that is there.
+int FtdiOpenDevice(ULONG readTimeout, ULONG writeTimeout, ULONG baudRate, FT_HANDLE* handle, std::string* serial,
+                   const std::string& required = {});
+// True when a device with this serial number is in the device list (also
+// when the list cannot be read: then nobody can tell it went).
+bool FtdiDevicePresent(const std::string& serial);
 int FtdiPrepareNotification(FT_HANDLE handle, HANDLE* event);
 // Stops the in-task, purges both queues and restarts it. The in-task calls
 // are retried for about a second; 0 (with a text in part 0) when they never

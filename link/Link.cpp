@@ -5,9 +5,9 @@
 
 #include "app/AppEvents.h"
 #include "app/StatusBar.h"
+#include "base/UiTask.h"
 #include "link/CommunicationWorker.h"
-#include "link/LinkSupervisor.h"
-#include "link/PreviewSek.h"
+#include "link/PreviewGuard.h"
 
 namespace {
 
@@ -19,6 +19,7 @@ constexpr UINT ReapPeriodMs = 250;
 LinkSupervisor Supervisor;
 HWND Window = nullptr;
 std::atomic<int32_t> PreviewFlag{0};
+PassedRequests Passed;
 
 uint64_t Now() { return GetTickCount64(); }
 
@@ -26,6 +27,12 @@ void ShowRetry(uint32_t delayMs) {
     wchar_t text[StatusTextCapacity];
     std::swprintf(text, StatusTextCapacity, L"Controller link lost: next attempt in %u s", delayMs / 1000);
     StatusBarShowText(text, PartDevice);
+}
+
+// The state field follows the supervisor: the one place it is decided.
+void ShowState() {
+    const int32_t state = Supervisor.ControllerState();
+    if (state != GetControllerState()) SetControllerState(state);
 }
 
 void Perform(const LinkActions& actions) {
@@ -36,12 +43,11 @@ void Perform(const LinkActions& actions) {
         SetTimer(Window, TimerRetryLink, actions.RetryInMs, nullptr);
         ShowRetry(actions.RetryInMs);
     }
-    if (actions.StartWorker) StartCommunicationWorker(Window);
+    if (actions.StartWorker) StartCommunicationWorker(actions.Serial);
+    ShowState();
 }
 
-void WorkerEnded(unsigned worker, WorkerEnd why) {
-    // A notice from an earlier worker is stale.
-    if (worker != CurrentWorkerNumber()) return;
+void WorkerEnded(WorkerEnd why) {
     // The notice is the worker's last act; its thread returns right after.
     const bool returned = WaitForWorkerThread(WorkerExitWaitMs);
     Perform(Supervisor.WorkerEnded(why, returned, Now()));
@@ -54,17 +60,37 @@ void ReapWorker() {
     Perform(Supervisor.WorkerReturned(Now()));
 }
 
+void TakeNotice(const WorkerNotice& notice) {
+    // A notice from an earlier worker is stale.
+    if (notice.Worker != CurrentWorkerNumber()) return;
+    switch (notice.Kind) {
+        case WorkerNoticeKind::StillThere: Perform(Supervisor.DeviceStillThere(notice.Value)); break;
+        case WorkerNoticeKind::Answered:
+            Supervisor.ControllerAnswered(notice.Value != 0);
+            ShowState();
+            break;
+        case WorkerNoticeKind::Recording:
+            Supervisor.Recording(notice.Value != 0);
+            ShowState();
+            break;
+        case WorkerNoticeKind::Ended:
+            if (notice.Value < WorkerEndCount) WorkerEnded(static_cast<WorkerEnd>(notice.Value));
+            break;
+    }
+}
+
 }  // namespace
 
-LPARAM MakeLinkNotice(LinkNoticeKind kind, uint32_t value) {
-    return static_cast<LPARAM>((static_cast<uint64_t>(kind) << 32) | value);
+void PostWorkerNotice(const WorkerNotice& notice) {
+    PostUiTask([notice] { TakeNotice(notice); });
 }
 
 void LinkAttach(HWND window) {
     // A new main window starts a new life of the link (tests run several in
     // one process).
     Supervisor = LinkSupervisor{};
-    ThePreviewSek() = PreviewSek{};
+    ThePreviewGuard() = PreviewGuard{};
+    Passed = {};
     Window = window;
 }
 
@@ -74,17 +100,7 @@ void LinkDeviceArrived() { Perform(Supervisor.DeviceArrived(Now())); }
 
 void LinkDeviceRemoved() { Perform(Supervisor.DeviceRemoved(Now())); }
 
-void LinkReady() { Perform(Supervisor.WorkerReady(Now())); }
-
-void LinkNotice(WPARAM worker, LPARAM notice) {
-    const auto bits = static_cast<uint64_t>(notice);
-    const auto kind = static_cast<LinkNoticeKind>(bits >> 32);
-    const auto value = static_cast<uint32_t>(bits);
-    if (kind == LinkNoticeKind::Ended && value < WorkerEndCount)
-        WorkerEnded(static_cast<unsigned>(worker), static_cast<WorkerEnd>(value));
-    else if (kind == LinkNoticeKind::StillThere && worker == CurrentWorkerNumber())
-        Perform(Supervisor.DeviceStillThere(value));
-}
+void LinkReady() { Perform(Supervisor.WorkerReady(Now(), CurrentWorkerSerial())); }
 
 void LinkTimer(UINT_PTR timer) {
     if (timer == TimerRetryLink) {
@@ -101,12 +117,21 @@ bool LinkClose(DWORD timeoutMs) {
         KillTimer(Window, TimerRetryLink);
         KillTimer(Window, TimerReapWorker);
     }
-    return WaitForCommunicationWorker(timeoutMs);
+    return WaitForWorkerThread(timeoutMs);
 }
 
 bool LinkWorkerRunning() { return CommunicationWorkerRunning(); }
 
 bool LinkServesRequests() { return Supervisor.ServesRequests(); }
+
+namespace {
+
+void PassOn(HANDLE event) {
+    SetEvent(event);
+    Passed = {Passed.Count + 1, CurrentWorkerNumber()};
+}
+
+}  // namespace
 
 bool RequestCommand(int command) {
     if (command < 0 || command >= CommandEventCount) return false;
@@ -116,7 +141,7 @@ bool RequestCommand(int command) {
         StatusBarShowText(L"No link to the controller: command not sent", PartCommand);
         return false;
     }
-    SetEvent(TheEvents().CommandEvent[command]);
+    PassOn(TheEvents().CommandEvent[command]);
     return true;
 }
 
@@ -125,5 +150,7 @@ int32_t PreviewActive() { return PreviewFlag; }
 void SetPreviewActive(int32_t active) { PreviewFlag = active; }
 
 void RequestPreviewSwitch() {
-    if (Supervisor.ServesRequests()) SetEvent(TheEvents().InterActive);
+    if (Supervisor.ServesRequests()) PassOn(TheEvents().InterActive);
 }
+
+PassedRequests LinkPassedRequests() { return Passed; }

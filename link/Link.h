@@ -1,28 +1,24 @@
 // The controller link as the main window sees it. The window forwards its
 // notices here (timer 1's start command, device arrivals and removals, the
-// worker's notices, the link's timers, the close) and asks here for the
+// worker's readiness, the link's timers, the close) and asks here for the
 // controller commands; the worker's life is decided by the LinkSupervisor
-// rules and carried out here. Everything here runs on the user-interface
-// thread, except where a comment says otherwise.
+// rules and carried out here, and the state field follows from them.
+// Everything here runs on the user-interface thread, except where a comment
+// says otherwise.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 
-// Posted by the worker to the window it was started for, as its last act and
-// when it answers a device check: wParam the worker's number, lParam a notice
-// made by MakeLinkNotice.
-constexpr UINT WM_LINK_NOTICE = WM_APP + 1;
+#include "link/LinkSupervisor.h"
+
 // The window's timers that belong to the link: the retry of a lost link, and
 // the wait for a worker that said it ended but has not returned yet.
 constexpr UINT_PTR TimerRetryLink = 3;
 constexpr UINT_PTR TimerReapWorker = 4;
 
-enum class LinkNoticeKind : uint32_t { Ended = 1, StillThere = 2 };
-LPARAM MakeLinkNotice(LinkNoticeKind kind, uint32_t value);
-
-// The window whose timers and notices the link uses (its create handler).
+// The window whose timers the link uses (its create handler).
 void LinkAttach(HWND window);
 // Command 3010 (timer 1).
 void LinkStartRequested();
@@ -31,7 +27,6 @@ void LinkDeviceArrived();
 void LinkDeviceRemoved();
 // The worker opened its device (APP_LINK_READY).
 void LinkReady();
-void LinkNotice(WPARAM worker, LPARAM notice);
 void LinkTimer(UINT_PTR timer);
 // The close: nothing starts any more; waits at most `timeoutMs` for the
 // running worker to end ("ApplicationDone" is set by the caller), serving the
@@ -42,6 +37,22 @@ bool LinkClose(DWORD timeoutMs);
 bool LinkWorkerRunning();
 // True while a worker has its device open and takes requests.
 bool LinkServesRequests();
+
+// What the worker tells the link, from its own thread: each notice is handed
+// to the user-interface thread and ignored there when `worker` is not the
+// latest worker any more.
+enum class WorkerNoticeKind : uint8_t {
+    StillThere,  // value: the removal its device check answered
+    Answered,    // value: 1 when the controller answered, 0 when its first list failed
+    Recording,   // value: 1 when a recording begins, 0 when it ended
+    Ended,       // value: the WorkerEnd; its last act
+};
+struct WorkerNotice {
+    unsigned Worker = 0;
+    WorkerNoticeKind Kind = WorkerNoticeKind::Ended;
+    uint32_t Value = 0;
+};
+void PostWorkerNotice(const WorkerNotice& notice);
 
 // A controller command (0 to 6) asked for by the menu: its CommandEvent is set
 // when a worker can serve it; otherwise the request is dropped and status
@@ -54,3 +65,11 @@ void SetPreviewActive(int32_t active);
 // After the mode was switched: tells the worker ("InterActive") when one
 // serves requests; otherwise the next worker follows the mode when it starts.
 void RequestPreviewSwitch();
+
+// For tests: how many requests (commands and preview switches) were passed
+// on to a worker, and the number of the worker that took the last one.
+struct PassedRequests {
+    unsigned Count = 0;
+    unsigned Worker = 0;
+};
+PassedRequests LinkPassedRequests();

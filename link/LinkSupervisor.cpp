@@ -5,7 +5,10 @@
 namespace {
 
 LinkActions Merge(LinkActions a, const LinkActions& b) {
-    a.StartWorker |= b.StartWorker;
+    if (b.StartWorker) {
+        a.StartWorker = true;
+        a.Serial = b.Serial;
+    }
     a.CheckDevice |= b.CheckDevice;
     a.ShowOffline |= b.ShowOffline;
     if (b.RetryInMs) a.RetryInMs = b.RetryInMs;
@@ -23,14 +26,16 @@ bool LinkSupervisor::WorkerAlive() const {
     return phase_ == LinkPhase::Starting || phase_ == LinkPhase::Ready || phase_ == LinkPhase::Ending;
 }
 
-LinkActions LinkSupervisor::Start() {
+LinkActions LinkSupervisor::Start(const std::string& serial) {
     LinkActions actions;
     phase_ = LinkPhase::Starting;
-    startPending_ = false;
+    startOwed_ = false;
     checkOutstanding_ = false;
-    otherArrived_ = false;
     readyReached_ = false;
+    answer_ = Answer::Awaited;
+    recording_ = false;
     actions.StartWorker = true;
+    actions.Serial = serial;
     if (retryArmed_) {
         retryArmed_ = false;
         actions.CancelRetry = true;
@@ -41,12 +46,12 @@ LinkActions LinkSupervisor::Start() {
 LinkActions LinkSupervisor::StartRequested(uint64_t) {
     switch (phase_) {
         case LinkPhase::Waiting:
-        case LinkPhase::Offline: return Start();
+        case LinkPhase::Offline: return Start({});
         case LinkPhase::Starting:
         case LinkPhase::Ready:
         case LinkPhase::Ending:
             // The live worker may be ending by itself: start once more after it.
-            startPending_ = true;
+            startOwed_ = true;
             return {};
         case LinkPhase::Closed: return {};
     }
@@ -60,17 +65,17 @@ LinkActions LinkSupervisor::DeviceArrived(uint64_t) {
             // A fresh device: its retries, if it needs any, start short.
             retrying_ = false;
             retryDelayMs_ = FirstRetryMs;
-            return Start();
+            return Start({});
         case LinkPhase::Starting:
-        case LinkPhase::Ending: startPending_ = true; return {};
+        case LinkPhase::Ending:
+            // The worker may have counted the devices before this one came.
+            startOwed_ = true;
+            return {};
         case LinkPhase::Ready:
             // After an unanswered removal this may be our own device coming
-            // back, while the worker still holds the handle of the one that went.
-            if (checkOutstanding_) startPending_ = true;
-            // Otherwise another device came: when ours goes, it may be the
-            // one left (the controller plugged in while another adapter
-            // held the link).
-            else otherArrived_ = true;
+            // back while the worker still holds the handle of the one that
+            // went. Otherwise another adapter came; the link is on its own.
+            if (checkOutstanding_) startOwed_ = true;
             return {};
         case LinkPhase::Closed: return {};
     }
@@ -81,11 +86,17 @@ LinkActions LinkSupervisor::DeviceRemoved(uint64_t) {
     ++removals_;
     LinkActions actions;
     switch (phase_) {
-        case LinkPhase::Waiting: actions.ShowOffline = true; break;
+        case LinkPhase::Waiting:
+        case LinkPhase::Ending:
+            actions.ShowOffline = true;
+            idleState_ = ControllerOffline;
+            break;
         case LinkPhase::Offline:
             actions.ShowOffline = true;
-            // Two devices kept the last worker from starting; one may be left now.
-            if (lastEnd_ == WorkerEnd::SeveralDevices) actions = Merge(actions, Start());
+            idleState_ = ControllerOffline;
+            // The retry would say "next attempt" while its device may be the
+            // one that went: try now; it opens only the device it lost.
+            if (retryArmed_) actions = Merge(actions, Start(retrySerial_));
             break;
         case LinkPhase::Starting:
         case LinkPhase::Ready:
@@ -94,38 +105,31 @@ LinkActions LinkSupervisor::DeviceRemoved(uint64_t) {
             checkOutstanding_ = true;
             actions.CheckDevice = true;
             break;
-        case LinkPhase::Ending:
-            actions.ShowOffline = true;
-            startPending_ = true;
-            break;
         case LinkPhase::Closed: break;
     }
     return actions;
 }
 
-LinkActions LinkSupervisor::WorkerReady(uint64_t nowMs) {
+LinkActions LinkSupervisor::WorkerReady(uint64_t nowMs, const std::string& serial) {
     if (phase_ != LinkPhase::Starting) return {};
     phase_ = LinkPhase::Ready;
     readyReached_ = true;
     readySinceMs_ = nowMs;
-    // The worker opened a device that was present after every device event
-    // so far, unless a removal is still unanswered.
-    if (!checkOutstanding_) startPending_ = false;
+    linkedSerial_ = serial;
     return {};
 }
 
 LinkActions LinkSupervisor::DeviceStillThere(uint32_t removal) {
-    if ((phase_ == LinkPhase::Starting || phase_ == LinkPhase::Ready) && removal >= removals_) {
+    if ((phase_ == LinkPhase::Starting || phase_ == LinkPhase::Ready) && removal >= removals_)
         checkOutstanding_ = false;
-        // Whatever came and went was another device.
-        startPending_ = false;
-    }
     return {};
 }
 
 LinkActions LinkSupervisor::WorkerEnded(WorkerEnd why, bool returned, uint64_t nowMs) {
     if (phase_ != LinkPhase::Starting && phase_ != LinkPhase::Ready) return {};
     lastEnd_ = why;
+    // A missing library leaves the state as it was.
+    if (why != WorkerEnd::NoLibrary) idleState_ = ControllerOffline;
     if (!returned) {
         phase_ = LinkPhase::Ending;
         return {};
@@ -146,12 +150,13 @@ LinkActions LinkSupervisor::AfterEnd(uint64_t nowMs) {
     if (lastEnd_ == WorkerEnd::Lost) {
         // A link that stayed up a good while failed afresh.
         if (!retrying_ || (readyReached_ && nowMs - readySinceMs_ >= StableLinkMs)) retryDelayMs_ = FirstRetryMs;
+        if (readyReached_) retrySerial_ = linkedSerial_;
         retrying_ = true;
     } else if (EndsARetryChain(lastEnd_)) {
         retrying_ = false;
     }
 
-    if (startPending_ || (lastEnd_ == WorkerEnd::DeviceGone && otherArrived_)) return Merge(actions, Start());
+    if (startOwed_) return Merge(actions, Start({}));
     if (retrying_) {
         actions.RetryInMs = retryDelayMs_;
         retryArmed_ = true;
@@ -164,13 +169,34 @@ LinkActions LinkSupervisor::RetryDue(uint64_t) {
     if (!retryArmed_) return {};
     retryArmed_ = false;
     if (phase_ != LinkPhase::Offline) return {};
-    return Start();
+    return Start(retrySerial_);
 }
 
 void LinkSupervisor::Close() {
     phase_ = LinkPhase::Closed;
     retryArmed_ = false;
-    startPending_ = false;
+    startOwed_ = false;
+}
+
+void LinkSupervisor::ControllerAnswered(bool answered) {
+    if (phase_ != LinkPhase::Ready || answer_ == Answer::Yes) return;
+    answer_ = answered ? Answer::Yes : Answer::No;
+}
+
+void LinkSupervisor::Recording(bool running) {
+    if (phase_ == LinkPhase::Ready) recording_ = running;
+}
+
+int32_t LinkSupervisor::ControllerState() const {
+    if (phase_ != LinkPhase::Ready) return idleState_;
+    if (recording_) return ControllerActive;
+    switch (answer_) {
+        case Answer::Awaited: return idleState_;  // the first list is on its way
+        case Answer::Yes: return ControllerOnline;
+        case Answer::No: break;
+    }
+    // A controller that did not answer on this link is no link.
+    return ControllerOffline;
 }
 
 const char* LinkPhaseName(LinkPhase phase) {

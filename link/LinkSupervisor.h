@@ -1,16 +1,22 @@
 // The life of the communication worker: when one starts, when it must make
-// sure its device is still there, and when a lost link is tried again. Plain
-// rules without windows.h: the main window forwards every notice, the link
-// glue (link/Link.cpp) carries out the answer.
+// sure its device is still there, and when a lost link is tried again; and
+// what the state field shows, derived from all of that. Plain rules without
+// windows.h: the main window forwards every notice, the link glue
+// (link/Link.cpp) carries out the answer.
 //
-// At most one worker lives at a time. Every arrival that finds no live worker
-// leads to exactly one new worker once the old one has returned, whatever the
-// old one wrote last. A link that had come up and failed while its device may
-// still be present is tried again on a slow schedule; a start that finds no
-// device, several devices or no library waits for the next device event.
+// At most one worker lives at a time. A worker starts only on timer 1, on an
+// arrival, or to retry a link that was lost while its device stayed present;
+// a retry opens only the device (serial number) it lost, so the removal of
+// the controller never links TAVO to another adapter. Every arrival that the
+// running worker could not have seen (it came while the worker was starting
+// or ending, or while a removal it has not yet answered may have been its
+// own device) leads to one more start once it has returned.
 #pragma once
 
 #include <cstdint>
+#include <string>
+
+#include "link/ControllerState.h"
 
 enum class LinkPhase : uint8_t {
     Waiting,   // before the first start (timer 1 starts the first worker)
@@ -24,10 +30,10 @@ enum class LinkPhase : uint8_t {
 // Why a worker ended, as it reports it.
 enum class WorkerEnd : uint8_t {
     NoLibrary,       // the driver library is missing or did not answer
-    NoDevice,        // no FTDI device was found
+    NoDevice,        // no FTDI device was found, or not the one a retry wants
     SeveralDevices,  // more than one: the worker wants exactly one
     OpenFailed,      // open, set-up or notification failed
-    Lost,            // the link failed after it had come up; the device may still be there
+    Lost,            // the link failed after it had come up; its device is still there
     DeviceGone,      // its own device was removed
     Stopped,         // "ApplicationDone" or "StopRecording"
 };
@@ -37,12 +43,14 @@ constexpr int WorkerEndCount = 7;
 // asked only when no worker lives.
 struct LinkActions {
     bool StartWorker = false;
+    // The device the new worker must open (a retry); empty: the one device there is.
+    std::string Serial;
     // Ask the live worker whether its device is still there (a removal came;
     // it may have been another FTDI device).
     bool CheckDevice = false;
     // The removal display: the state offline, the field black until repainted.
     bool ShowOffline = false;
-    // Arm the retry timer for this many milliseconds (0: leave it as it is).
+    // Arm the retry timer for this many milliseconds and say so (0: leave it).
     uint32_t RetryInMs = 0;
     bool CancelRetry = false;
 };
@@ -58,7 +66,8 @@ public:
     LinkActions StartRequested(uint64_t nowMs);  // command 3010
     LinkActions DeviceArrived(uint64_t nowMs);
     LinkActions DeviceRemoved(uint64_t nowMs);
-    LinkActions WorkerReady(uint64_t nowMs);  // the worker opened its device
+    // The worker opened the device with this serial number.
+    LinkActions WorkerReady(uint64_t nowMs, const std::string& serial = {});
     // The worker answered the check asked by removal number `removal` (and all
     // before it): its device is still there.
     LinkActions DeviceStillThere(uint32_t removal);
@@ -69,37 +78,53 @@ public:
     LinkActions RetryDue(uint64_t nowMs);
     void Close();
 
+    // The ready worker's reports for the state field: whether the controller
+    // answered (its first list, later lists and recordings), and a recording
+    // runs or ended. Once it has answered on this link, it stays online.
+    void ControllerAnswered(bool answered);
+    void Recording(bool running);
+
     LinkPhase Phase() const { return phase_; }
     // True while a worker has its device open and takes requests.
     bool ServesRequests() const { return phase_ == LinkPhase::Ready; }
     bool WorkerAlive() const;
+    // What the state field shows.
+    int32_t ControllerState() const;
     // The number of the latest removal, for the worker's check.
     uint32_t Removals() const { return removals_; }
     // The delay the next retry would wait, for the status text.
     uint32_t RetryDelayMs() const { return retryDelayMs_; }
     bool RetryArmed() const { return retryArmed_; }
+    // The device a retry opens.
+    const std::string& RetrySerial() const { return retrySerial_; }
 
 private:
-    LinkActions Start();
+    LinkActions Start(const std::string& serial);
     LinkActions AfterEnd(uint64_t nowMs);
 
     LinkPhase phase_ = LinkPhase::Waiting;
-    // A device event came while a worker lived that this worker may not
-    // have seen: start once more after it.
-    bool startPending_ = false;
+    // An arrival came that the live worker may not have seen: start once more
+    // after it. Only a start clears it.
+    bool startOwed_ = false;
     // Removals the live worker has not yet answered.
     bool checkOutstanding_ = false;
-    // Another device arrived while the worker held its own.
-    bool otherArrived_ = false;
     uint32_t removals_ = 0;
     WorkerEnd lastEnd_ = WorkerEnd::Stopped;
     bool readyReached_ = false;
     uint64_t readySinceMs_ = 0;
-    // A link that had come up failed: try it again until a start finds no
-    // device or a device event comes.
+    std::string linkedSerial_;
+    // A link that had come up failed: try its device again until a start
+    // finds it gone or a device event comes.
     bool retrying_ = false;
     uint32_t retryDelayMs_ = FirstRetryMs;
     bool retryArmed_ = false;
+    std::string retrySerial_;
+    // The state field when no ready worker speaks for it: n/a until a worker
+    // has reported (a missing library leaves it), offline after.
+    int32_t idleState_ = ControllerNotAvailable;
+    enum class Answer : uint8_t { Awaited, Yes, No };
+    Answer answer_ = Answer::Awaited;
+    bool recording_ = false;
 };
 
 const char* LinkPhaseName(LinkPhase phase);

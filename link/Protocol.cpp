@@ -5,7 +5,6 @@
 
 #include "app/AppEvents.h"
 #include "app/StatusBar.h"
-#include "editors/ParameterBlock.h"
 #include "link/Link.h"
 #include "scope/RecordBuffer.h"
 
@@ -18,6 +17,9 @@ constexpr DWORD ScratchSize = 0x10000;
 // the device up; between tries the reception pauses briefly.
 constexpr int DrainFailureLimit = 50;
 constexpr DWORD DrainFailurePauseMs = 10;
+// A device check asks the driver this often before it believes a failure.
+constexpr int CheckTries = 3;
+constexpr DWORD CheckPauseMs = 20;
 
 enum class Wake { Stop, Data, Silence };
 
@@ -50,7 +52,8 @@ struct Collector {
     uint32_t capacity;
     uint32_t stored = 0;
     uint32_t dropped = 0;
-    int failures = 0;  // drains in a row that could not read what was queued
+    int failures = 0;          // drains in a row that could not read what was queued
+    bool readFailed = false;   // a read lost bytes
 };
 
 // Reads `amount` bytes to `to`; true only when all of them arrived.
@@ -89,7 +92,10 @@ bool DrainQueue(const LinkSession& session, Collector& collector) {
             if (complete) collector.stored += take;
         }
         if (queued > take) complete &= DropBytes(session, queued - take, collector);
-        if (!complete) return false;
+        if (!complete) {
+            collector.readFailed = true;
+            return false;
+        }
     }
     return true;
 }
@@ -125,15 +131,24 @@ bool HandleAnswers(const LinkSession& session) {
     return FtdiLibrary()->GetStatus(session.Handle, &queued, &transmit, &eventStatus) == FT_OK;
 }
 
-int ReceiveIntoReceptionBuffer(LinkSession& session, uint32_t* received) {
-    RecordStore& record = TheRecord();
-    uint32_t count = 0;
-    record.Receiving = true;
-    const int result = ReceiveRecording(session, record.Reception, record.Reception ? RecordBufferSize : 0, &count,
-                                        &session.Dropped);
-    record.Receiving = false;
-    if (received) *received = count;
-    return result;
+// One failed status query after some removal is no proof: ask again.
+bool HandleStillAnswers(const LinkSession& session) {
+    for (int attempt = 0; attempt < CheckTries; ++attempt) {
+        if (attempt > 0) Sleep(CheckPauseMs);
+        if (HandleAnswers(session)) return true;
+    }
+    return false;
+}
+
+void ShowWriteFailure(int command, FT_STATUS status, DWORD written) {
+    wchar_t text[StatusTextCapacity];
+    if (status != FT_OK)
+        std::swprintf(text, StatusTextCapacity, L"Command %ls not sent: FT_Write(...) failed Status %ls",
+                      CommandName(command), FtdiStatusText(status));
+    else
+        std::swprintf(text, StatusTextCapacity, L"Command %ls cut short: %u of %u bytes written",
+                      CommandName(command), static_cast<unsigned>(written), static_cast<unsigned>(CommandFrameSize));
+    StatusBarShowText(text, PartCommand);
 }
 
 }  // namespace
@@ -143,12 +158,15 @@ bool AnswerDeviceCheck(LinkSession& session) {
     if (!check || !check->Event) return true;
     ResetEvent(check->Event);
     const uint32_t removal = check->Removal ? check->Removal->load() : 0;
-    if (!HandleAnswers(session)) {
-        session.Gone = true;
+    if (!HandleStillAnswers(session)) {
+        // The handle is dead; whether its device went decides how the link ends.
+        if (FtdiDevicePresent(session.Serial))
+            session.Lost = true;
+        else
+            session.Gone = true;
         return false;
     }
-    if (check->Window)
-        PostMessageW(check->Window, WM_LINK_NOTICE, check->Worker, MakeLinkNotice(LinkNoticeKind::StillThere, removal));
+    PostWorkerNotice({check->Worker, WorkerNoticeKind::StillThere, removal});
     return true;
 }
 
@@ -156,18 +174,20 @@ bool DeviceCheckPending(const LinkSession& session) {
     return session.Check && session.Check->Event && WaitForSingleObject(session.Check->Event, 0) == WAIT_OBJECT_0;
 }
 
-int WriteFrame(LinkSession& session, const CommandFrame& frame) {
+int WriteCommand(LinkSession& session, int command, const ParameterBytes& block) {
+    const std::optional<CommandFrame> frame = BuildCommandFrame(command, block);
+    if (!frame || !session.Up()) return 0;
     if (!FtdiClearQueues(session.Handle)) {
         session.Lost = true;
         return 0;
     }
-    CommandFrame copy = frame;
+    CommandFrame copy = *frame;
     DWORD written = 0;
     const FT_STATUS status = FtdiLibrary()->Write(session.Handle, copy.data(), CommandFrameSize, &written);
-    // A failed write is otherwise not judged (the reply wait ends by
-    // silence), but a handle the driver has given up is a lost link.
-    if (status != FT_OK && !HandleAnswers(session)) session.Lost = true;
-    return status == FT_OK && written == CommandFrameSize;
+    if (status == FT_OK && written == CommandFrameSize) return 1;
+    ShowWriteFailure(command, status, written);
+    session.Lost = true;
+    return 0;
 }
 
 int ReceiveRecording(LinkSession& session, uint8_t* destination, uint32_t capacity, uint32_t* count,
@@ -179,36 +199,33 @@ int ReceiveRecording(LinkSession& session, uint8_t* destination, uint32_t capaci
     return silent && collector.stored > 0;
 }
 
-int ReceiveParameters(LinkSession& session) {
+int ReceiveReception(LinkSession& session, uint32_t* received) {
+    RecordStore& record = TheRecord();
+    uint32_t count = 0;
+    session.Dropped = 0;
+    record.Receiving = true;
+    const int result = ReceiveRecording(session, record.Reception, record.Reception ? RecordBufferSize : 0, &count,
+                                        &session.Dropped);
+    record.Receiving = false;
+    *received = count;
+    return result;
+}
+
+std::optional<ParameterBytes> ReceiveParameters(LinkSession& session) {
     uint8_t reply[ParameterReplySize] = {};
     Collector collector{reply, ParameterReplySize};
-    if (!Collect(session, collector)) return 0;
+    if (!Collect(session, collector)) return std::nullopt;
     // A longer reply is an error too, reported with its true length; a reply
     // with a read that went missing is one even when the lengths add up.
     const uint32_t received = collector.stored + collector.dropped;
-    if (collector.stored != ParameterReplySize || collector.dropped != 0) {
+    if (collector.stored != ParameterReplySize || collector.dropped != 0 || collector.readFailed) {
         wchar_t text[StatusTextCapacity];
         std::swprintf(text, StatusTextCapacity, L"Parameters: %u bytes received - ERROR", received);
         StatusBarShowText(text, PartCommand);
-        return 0;
+        return std::nullopt;
     }
     ParameterBytes block;
     std::copy_n(reply, ParameterBlockSize, block.begin());
-    TheParameterBlock().Replace(block);
     StatusBarShowText(L"Parameters fine", PartCommand);
-    return 1;
-}
-
-int SendCommand(LinkSession& session, int command, uint32_t* received) {
-    session.Dropped = 0;
-    if (received) *received = 0;
-    const std::optional<CommandFrame> frame = BuildCommandFrame(command, TheParameterBlock().Read());
-    if (!frame) return 0;
-    WriteFrame(session, *frame);
-    if (!session.Up()) return 0;
-    switch (command) {
-        case CommandDebug: return ReceiveIntoReceptionBuffer(session, received);
-        case CommandList: return ReceiveParameters(session);
-        default: return 1;
-    }
+    return block;
 }

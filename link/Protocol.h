@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "link/CommandFrame.h"
 #include "link/Ftdi.h"
@@ -17,7 +19,6 @@ constexpr DWORD ReplySilenceMs = 1000;
 struct DeviceCheck {
     HANDLE Event = nullptr;                          // set by the window for each removal
     const std::atomic<uint32_t>* Removal = nullptr;  // the number of the latest removal
-    HWND Window = nullptr;                           // where "still there" is posted
     unsigned Worker = 0;                             // the asking worker's number
 };
 
@@ -26,6 +27,7 @@ struct LinkSession {
     FT_HANDLE Handle = nullptr;
     HANDLE FtdiEvent = nullptr;     // set by the driver when bytes arrive
     DeviceCheck* Check = nullptr;   // may be null (no removal notices)
+    std::string Serial;             // of the opened device
     bool Lost = false;              // the device stopped answering: give it up
     bool Gone = false;              // the device was removed
     uint32_t Dropped = 0;           // bytes of the last recording beyond the room
@@ -33,16 +35,19 @@ struct LinkSession {
 };
 
 // Answers a pending device check: the driver is asked about the session's own
-// handle. Still there: the answer is posted to the window. Gone: the session
-// is marked so. True while the device is there.
+// handle (a few times: one failed answer is no removal). Still there: the
+// link is told so. Otherwise the session is marked gone, or lost when the
+// device is still in the device list. True while the device answers.
 bool AnswerDeviceCheck(LinkSession& session);
 // True when a removal asked for a check that has not been answered.
 bool DeviceCheckPending(const LinkSession& session);
 
-// Clears the queues and writes the frame; 1 when all 128 bytes went out.
-// When the queues cannot be cleared, or the write fails and the driver no
-// longer knows the handle, the session is marked lost.
-int WriteFrame(LinkSession& session, const CommandFrame& frame);
+// Frames and writes one command, `block` in bytes 0 to 63 for install and
+// burn, after clearing the queues. 1 when all 128 bytes went out. A write
+// that fails or falls short says so in status part 1 and marks the session
+// lost: the controller's frame assembly may be out of step now, and only a
+// new link brings it back in step.
+int WriteCommand(LinkSession& session, int command, const ParameterBytes& block = {});
 
 // Collects a recording into `destination` (room for `capacity` bytes; it may
 // be null with no room) until the line stays silent. Bytes beyond the room
@@ -50,15 +55,10 @@ int WriteFrame(LinkSession& session, const CommandFrame& frame);
 // stored and the stream ended by silence.
 int ReceiveRecording(LinkSession& session, uint8_t* destination, uint32_t capacity, uint32_t* count,
                      uint32_t* dropped);
+// The same into the reception buffer; `*received` its length.
+int ReceiveReception(LinkSession& session, uint32_t* received);
 
-// Collects the 128-byte answer to the list command; exactly 128 bytes, all
-// stored and none dropped, replace the parameter block. Shows the outcome in
-// status-bar part 1.
-int ReceiveParameters(LinkSession& session);
-
-// Frames and writes one command and runs its reply handling: a recording for
-// the debug command (into the reception buffer; the result is the
-// reception's and `*received` its length), the parameter reply for the list
-// command; 1 for the others. A number that is no command writes nothing and
-// gives 0.
-int SendCommand(LinkSession& session, int command, uint32_t* received = nullptr);
+// Collects the 128-byte answer to the list command and shows the outcome in
+// status-bar part 1; the controller's block when exactly 128 bytes came, all
+// read and stored. A reception cut short by the close shows nothing.
+std::optional<ParameterBytes> ReceiveParameters(LinkSession& session);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 #include "app/AppWindow.h"
 #include "editors/ParameterBlock.h"
 #include "link/Link.h"
@@ -35,6 +35,10 @@ void ShowSystemError(const wchar_t* what, DWORD error) {
 
 void ShowBufferMissing() { ShowError(L"There is no memory for recordings: nothing can be saved or loaded."); }
 void ShowBufferBusy() { ShowError(L"A recording is being received. Please try again when it is complete."); }
+void ShowRecordingArrived() {
+    ShowError(L"A recording arrived while the file waited to be loaded; it stays on screen.\n"
+              L"Please load the file again.");
+}
 void ShowPreviewRunning() {
     ShowError(L"Preview is on: the next preview recording would replace the loaded file.\n"
               L"Please switch Preview off first.");
@@ -222,8 +226,16 @@ int LoadRecord(const wchar_t* path) {
     if (!contents.Loadable) return 1;
     // Refused before the warning, which announces that the block is replaced.
     if (LoadWouldBeReplaced()) return 1;
-    if (contents.Parameters && !TheParameterBlock().Equals(contents.Parameters))
+    if (contents.Parameters && !TheParameterBlock().Equals(contents.Parameters)) {
+        const uint32_t published = TheRecord().Publications;
         MessageBoxW(MainWnd(), L"Parameter mismatch", L"TAVO", MB_OK | MB_ICONWARNING);
+        // The box waited for the operator: look again before anything is replaced.
+        if (LoadWouldBeReplaced()) return 1;
+        if (TheRecord().Publications != published) {
+            ShowRecordingArrived();
+            return 1;
+        }
+    }
     TakeOver(path, contents);
     return 1;
 }

@@ -30,6 +30,7 @@ void PublishReception(uint32_t length) {
         length = std::min(length, RecordBufferSize);
         std::memcpy(record.Buffer, record.Reception, length);
         record.Length = length;
+        ++record.Publications;
         decoded = DecodeHeldRecording();
     }
     // Announced after the lock is released: the window's thread may be
@@ -37,7 +38,16 @@ void PublishReception(uint32_t length) {
     if (decoded) AnnounceDecoding();
 }
 
-bool StepToNextTrigger() { return TheDecoding().StepNext(); }
-bool StepToPreviousTrigger() { return TheDecoding().StepPrevious(); }
+// A step reads the samples: under the record lock, so that a reception
+// published meanwhile never changes them halfway through the search.
+bool StepToNextTrigger() {
+    std::lock_guard guard(TheRecord().Lock);
+    return TheDecoding().StepNext();
+}
+
+bool StepToPreviousTrigger() {
+    std::lock_guard guard(TheRecord().Lock);
+    return TheDecoding().StepPrevious();
+}
 void ClearDecoding() { TheDecoding().Clear(); }
 DecodingState DecodingSnapshot() { return TheDecoding().Snapshot(); }

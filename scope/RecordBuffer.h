@@ -20,6 +20,9 @@ struct RecordStore {
     uint8_t* Reception = nullptr;
     // True while the worker collects into Reception.
     std::atomic<bool> Receiving{false};
+    // Counts the receptions taken over into Buffer, so that a load that
+    // waited can tell that a recording arrived meanwhile.
+    std::atomic<uint32_t> Publications{0};
     // Held by whoever changes Buffer and decodes it (a finished reception on
     // the worker thread, a loaded file on the user-interface thread) and by
     // whoever reads its samples (painting, saving): never for longer than a

@@ -4,7 +4,7 @@
 #include <cwchar>
 #include <mutex>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 #include "editors/ParameterBlock.h"
 #include "scope/Decoding.h"
 #include "scope/DecodingView.h"

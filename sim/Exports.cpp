@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <new>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 #include "sim/D2xx.h"
 #include "sim/SimControl.h"
 #include "sim/SimFiles.h"
@@ -299,6 +299,20 @@ void SimSetSilent(int silent) {
 void SimSetListReplyBytes(unsigned bytes) {
     GuardedInt([&] {
         Sim().SetListReplyBytes(bytes);
+        return 1;
+    });
+}
+
+void SimSetShortWrites(unsigned bytes, int count) {
+    GuardedInt([&] {
+        Sim().SetShortWrites({bytes, count});
+        return 1;
+    });
+}
+
+void SimSetOpenDelay(unsigned ms) {
+    GuardedInt([&] {
+        Sim().SetOpenDelay(ms);
         return 1;
     });
 }

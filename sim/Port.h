@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 #include "sim/Controller.h"
 #include "sim/Scenario.h"
 

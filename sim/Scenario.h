@@ -24,6 +24,12 @@ struct FailingCall {
     int32_t Count = -1;     // how many calls fail before it works again; -1 for ever
 };
 
+// Writes that take fewer bytes than asked, as a link that breaks mid-frame.
+struct ShortWrites {
+    uint32_t Bytes = 0;   // bytes each such write takes; 0: every write is whole
+    int32_t Count = -1;   // how many writes fall short; -1 for ever
+};
+
 struct Scenario {
     uint32_t Devices = 1;
     uint32_t LibraryVersion = 0x00030215;  // 3.2.21
@@ -34,6 +40,8 @@ struct Scenario {
     int32_t UnplugAfterMs = -1;    // after the first open; -1 never
     uint32_t UnplugAfterFrames = 0; // right after that many writes; 0 never
     int32_t ReplugAfterMs = -1;    // after an unplug; -1 never
+    ShortWrites Short;
+    uint32_t OpenDelayMs = 0;      // FT_OpenEx takes this long (devices may come and go meanwhile)
 };
 
 // Loads the scenario file at `path`; a missing file or key gives the default.

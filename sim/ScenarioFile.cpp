@@ -85,6 +85,9 @@ bool LoadScenario(const std::wstring& path, Scenario& scenario) {
     read.Number(L"UnplugAfterMs", scenario.UnplugAfterMs, -1, 3'600'000);
     read.Number(L"UnplugAfterFrames", scenario.UnplugAfterFrames, 0, Max32);
     read.Number(L"ReplugAfterMs", scenario.ReplugAfterMs, -1, 3'600'000);
+    read.Number(L"ShortWriteBytes", scenario.Short.Bytes, 0, 65536);
+    read.Number(L"ShortWriteCount", scenario.Short.Count, -1, INT32_MAX);
+    read.Number(L"OpenDelayMs", scenario.OpenDelayMs, 0, 60'000);
     return true;
 }
 

@@ -16,9 +16,10 @@ int SimConfigure(const wchar_t* scenarioPath);
    Returns 1, or 0 when the text could not be taken (the defaults apply). */
 int SimConfigureText(const wchar_t* scenarioText);
 
-/* Every FT_Write since the last configuration, in order. SimGetFrame copies
-   up to 128 bytes of write `index` and returns how many bytes that write
-   had (at most 128 are copied), or -1 when there is no such write. */
+/* Every FT_Write since the last configuration, in order, those that failed
+   too. SimGetFrame copies up to 128 bytes of write `index` and returns how
+   many bytes that write had (at most 128 are copied; 0 for a write that
+   failed), or -1 when there is no such write. */
 unsigned SimFrameCount(void);
 int SimGetFrame(unsigned index, unsigned char out[128]);
 /* The device (numbered from 0) write `index` went to, or -1; the open
@@ -60,6 +61,10 @@ unsigned SimNotificationsClosedFirst(void);
 void SimSetFailure(const char* call, unsigned status, int count);
 void SimSetSilent(int silent);
 void SimSetListReplyBytes(unsigned bytes);
+/* The next `count` FT_Write calls (-1: all) take only `bytes` bytes of each
+   frame (0: writes are whole again); FT_OpenEx takes `ms` milliseconds. */
+void SimSetShortWrites(unsigned bytes, int count);
+void SimSetOpenDelay(unsigned ms);
 
 typedef int (*SimConfigureFn)(const wchar_t*);
 typedef int (*SimConfigureTextFn)(const wchar_t*);
@@ -75,6 +80,8 @@ typedef unsigned (*SimOpenCountFn)(void);
 typedef void (*SimSetFailureFn)(const char*, unsigned, int);
 typedef void (*SimSetSilentFn)(int);
 typedef void (*SimSetListReplyBytesFn)(unsigned);
+typedef void (*SimSetShortWritesFn)(unsigned, int);
+typedef void (*SimSetOpenDelayFn)(unsigned);
 
 #ifdef __cplusplus
 }

@@ -57,7 +57,9 @@ void Simulator::ConfigureLocked(const Scenario& scenario) {
     devices_.clear();
     for (uint32_t i = 0; i < scenario.Devices; ++i) devices_.push_back({Controller(scenario.Controller)});
     failuresLeft_ = scenario.Fail.Count;
+    shortWritesLeft_ = scenario.Short.Count;
     written_.clear();
+    goodWrites_ = 0;
     opens_ = 0;
     notificationsClosedFirst_ = 0;
     unplugScheduled_ = false;
@@ -172,6 +174,13 @@ std::optional<size_t> Simulator::FindDevice(const void* which, uint32_t flags) c
 FT_STATUS Simulator::OpenEx(const void* which, uint32_t flags, FT_HANDLE& handle) {
     Lock lock(lock_);
     EnsureConfigured();
+    // A slow open: devices may come and go meanwhile; the one asked for is
+    // looked up when the open ends.
+    if (const uint32_t delay = scenario_.OpenDelayMs) {
+        lock.unlock();
+        Sleep(delay);
+        lock.lock();
+    }
     if (const FT_STATUS fault = InjectedFault("FT_OpenEx")) return fault;
     if (!which && flags != FT_OPEN_BY_LOCATION) return FT_INVALID_PARAMETER;
     const std::optional<size_t> device = FindDevice(which, flags);
@@ -247,22 +256,35 @@ FT_STATUS Simulator::Read(FT_HANDLE handle, uint8_t* buffer, uint32_t toRead, ui
 
 FT_STATUS Simulator::Write(FT_HANDLE handle, const uint8_t* buffer, uint32_t toWrite, uint32_t& written) {
     written = 0;
-    return OnPort(handle, "FT_Write", [&](Port& port, Lock&) -> FT_STATUS {
-        if (!buffer && toWrite > 0) return FT_INVALID_PARAMETER;
-        LogWrittenBytes(buffer, toWrite);
-        const SimClock::time_point now = SimClock::now();
-        Controller& unit = devices_[port.Device()].Unit;
-        bool carriedOut = false;
-        port.Assemble(buffer, toWrite, [&](const Frame& frame) {
-            carriedOut |= !unit.Silent();
-            port.QueueReply(unit.Execute(frame), now);
-        });
-        written_.push_back({std::vector<uint8_t>(buffer, buffer + toWrite), port.Device(), port.Open(), carriedOut});
-        written = toWrite;
-        wake_.notify_all();
-        if (scenario_.UnplugAfterFrames > 0 && written_.size() == scenario_.UnplugAfterFrames) UnplugLocked(now);
-        return FT_OK;
+    Lock lock(lock_);
+    EnsureConfigured();
+    Port* port = FindPort(handle);
+    if (!port) return FT_INVALID_HANDLE;
+    FT_STATUS status = port->Lost() ? FT_IO_ERROR : InjectedFault("FT_Write");
+    if (status == FT_OK && !buffer && toWrite > 0) status = FT_INVALID_PARAMETER;
+    if (status != FT_OK) {
+        // What the host tried is listed too, without bytes.
+        written_.push_back({{}, port->Device(), port->Open(), false});
+        return status;
+    }
+    // A write that falls short takes only the first bytes of the frame.
+    if (scenario_.Short.Bytes > 0 && shortWritesLeft_ != 0 && toWrite > scenario_.Short.Bytes) {
+        toWrite = scenario_.Short.Bytes;
+        if (shortWritesLeft_ > 0) --shortWritesLeft_;
+    }
+    LogWrittenBytes(buffer, toWrite);
+    const SimClock::time_point now = SimClock::now();
+    Controller& unit = devices_[port->Device()].Unit;
+    bool carriedOut = false;
+    port->Assemble(buffer, toWrite, [&](const Frame& frame) {
+        carriedOut |= !unit.Silent();
+        port->QueueReply(unit.Execute(frame), now);
     });
+    written_.push_back({std::vector<uint8_t>(buffer, buffer + toWrite), port->Device(), port->Open(), carriedOut});
+    written = toWrite;
+    wake_.notify_all();
+    if (scenario_.UnplugAfterFrames > 0 && ++goodWrites_ == scenario_.UnplugAfterFrames) UnplugLocked(now);
+    return FT_OK;
 }
 
 FT_STATUS Simulator::ResetDevice(FT_HANDLE handle) {
@@ -423,6 +445,19 @@ void Simulator::SetSilent(bool silent) {
     Lock lock(lock_);
     EnsureConfigured();
     for (Device& device : devices_) device.Unit.SetSilent(silent);
+}
+
+void Simulator::SetShortWrites(const ShortWrites& writes) {
+    Lock lock(lock_);
+    EnsureConfigured();
+    scenario_.Short = writes;
+    shortWritesLeft_ = writes.Count;
+}
+
+void Simulator::SetOpenDelay(uint32_t ms) {
+    Lock lock(lock_);
+    EnsureConfigured();
+    scenario_.OpenDelayMs = ms;
 }
 
 void Simulator::SetListReplyBytes(uint32_t bytes) {

@@ -45,9 +45,9 @@ public:
     // Control by the tests: start over with a scenario, look inside.
     void Configure(const Scenario& scenario);
     size_t WriteCount();
-    // One FT_Write: its bytes, the device (from 0) it went to, the open (from
-    // 1) whose handle wrote it, and whether that controller carried out the
-    // frame it completed (a silent one does not).
+    // One FT_Write: its bytes (none when the call failed), the device (from
+    // 0) it went to, the open (from 1) whose handle wrote it, and whether that
+    // controller carried out the frame it completed (a silent one does not).
     struct WrittenFrame {
         std::vector<uint8_t> Bytes;
         size_t Device = 0;
@@ -72,6 +72,8 @@ public:
     void SetFailure(const FailingCall& fail);
     void SetSilent(bool silent);
     void SetListReplyBytes(uint32_t bytes);
+    void SetShortWrites(const ShortWrites& writes);
+    void SetOpenDelay(uint32_t ms);
 
 private:
     struct Device {
@@ -113,7 +115,9 @@ private:
     std::map<uintptr_t, std::unique_ptr<Port>> ports_;
     uintptr_t nextHandle_ = 0x7A000;  // handles are never reused, so a stale one stays invalid
     int32_t failuresLeft_ = 0;
+    int32_t shortWritesLeft_ = 0;
     std::vector<WrittenFrame> written_;
+    size_t goodWrites_ = 0;
     size_t opens_ = 0;
     size_t notificationsClosedFirst_ = 0;
     bool unplugScheduled_ = false;  // the timed unplug happens once per scenario

@@ -6,10 +6,14 @@
 //   - requests are taken exactly while a worker has its device open;
 //   - a device that came back while the worker held a dead handle (or
 //     before it had opened one) gets a new worker as soon as the old ends;
-//   - a link lost after it had come up is retried on a bounded schedule.
+//   - a link lost after it had come up is retried on a bounded schedule, and
+//     a retry opens only the device it lost;
+//   - a worker starts only for timer 1, an arrival it may not have seen or a
+//     retry: never because the linked device went.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "link/LinkSupervisor.h"
 
@@ -33,6 +37,13 @@ struct World {
     // Our device came back while the worker could not have seen it.
     bool startOwed = false;
     WorkerEnd returning = WorkerEnd::Stopped;  // why the late worker ended
+    // Timer 1 or an arrival the live worker may not have seen came since the
+    // last start: a start for the one device there is may follow.
+    bool startCredit = false;
+    std::string required;  // the serial the starting worker must open
+    std::string lost;      // the serial of the link that was lost
+
+    static const char* SerialOf(Held held) { return held == Held::Own ? "C" : "A"; }
 
     void Require(bool condition) const {
         if (!condition) std::abort();
@@ -42,6 +53,10 @@ struct World {
         if (actions.StartWorker) {
             Require(worker == Worker::None);
             Require(!closed);
+            if (actions.Serial.empty()) Require(startCredit);
+            else Require(actions.Serial == lost);
+            startCredit = false;
+            required = actions.Serial;
             worker = Worker::Starting;
             held = Held::Nothing;
             handleDead = false;
@@ -62,6 +77,7 @@ struct World {
 
     void Ended(WorkerEnd why, bool returned) {
         const bool owed = startOwed;
+        if (why == WorkerEnd::Lost) lost = SerialOf(held);
         const LinkActions actions = link.WorkerEnded(why, returned, now);
         worker = returned ? Worker::None : Worker::Returning;
         returning = why;
@@ -79,6 +95,7 @@ struct World {
         switch (op % 12) {
             case 0:  // timer 1, or a 3010 from elsewhere
                 timerFired = true;
+                startCredit = true;
                 Apply(link.StartRequested(now));
                 break;
             case 1:  // the controller's device is pulled
@@ -94,6 +111,7 @@ struct World {
                 const bool blind = worker == Worker::Starting || worker == Worker::Returning ||
                                    (worker == Worker::Ready && handleDead);
                 if (blind && !closed) startOwed = true;
+                if (worker != Worker::Ready || checkAsked) startCredit = true;
                 const LinkActions actions = link.DeviceArrived(now);
                 if (worker == Worker::None && timerFired && !closed) Require(actions.StartWorker);
                 Apply(actions);
@@ -102,6 +120,9 @@ struct World {
             case 3:  // another FTDI device comes
                 if (others >= 2) break;
                 ++others;
+                // The controller may be plugged in while another adapter is opened.
+                if ((worker == Worker::Starting || worker == Worker::Returning) && !closed) startOwed = true;
+                if (worker != Worker::Ready || checkAsked) startCredit = true;
                 Apply(link.DeviceArrived(now));
                 break;
             case 4:  // and goes
@@ -114,11 +135,14 @@ struct World {
                 if (worker != Worker::Starting || held != Held::Nothing) break;
                 if (ownPlugged + others == 0) return Ended(WorkerEnd::NoDevice, true);
                 if (ownPlugged + others > 1) return Ended(WorkerEnd::SeveralDevices, true);
+                // A retry opens only the device it lost.
+                if (!required.empty() && required != SerialOf(ownPlugged ? Held::Own : Held::Other))
+                    return Ended(WorkerEnd::NoDevice, true);
                 if (arg % 5 == 0) return Ended(WorkerEnd::OpenFailed, arg % 2);
                 held = ownPlugged ? Held::Own : Held::Other;
                 if (held == Held::Own) startOwed = false;
                 worker = Worker::Ready;
-                Apply(link.WorkerReady(now));
+                Apply(link.WorkerReady(now, SerialOf(held)));
                 break;
             case 6:  // the worker answers a check
                 if (!checkAsked || held == Held::Nothing || worker != Worker::Ready) break;

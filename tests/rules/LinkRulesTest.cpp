@@ -1,11 +1,12 @@
-// The rules of the worker's life (LinkSupervisor) and of preview's SEK switch.
+// The rules of the worker's life (LinkSupervisor) and of preview (PreviewGuard).
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "editors/ParameterBlock.h"
 #include "link/LinkSupervisor.h"
-#include "link/PreviewSek.h"
+#include "link/PreviewGuard.h"
+#include "tests/support/PreviewModel.h"
 
 namespace {
 
@@ -79,18 +80,27 @@ TEST(LinkSupervisor, AnotherDeviceComingAndGoingChangesNothing) {
     EXPECT_FALSE(ended.ShowOffline);
 }
 
-TEST(LinkSupervisor, WhenTheLinkedDeviceGoesADeviceThatCameMeanwhileIsTried) {
-    ReadyLink ready;  // linked to another adapter while the controller was out
+TEST(LinkSupervisor, RemovingTheLinkedDeviceNeverStartsAWorkerButAnArrivalItCouldNotSeeDoes) {
+    ReadyLink ready;  // linked to the controller
     LinkSupervisor& link = ready.link;
-    link.DeviceArrived(0);  // the controller comes back: two devices now
-    link.DeviceRemoved(0);  // the adapter goes
-    const LinkActions ended = link.WorkerEnded(WorkerEnd::DeviceGone, true, 0);
-    EXPECT_TRUE(ended.StartWorker) << "the controller may be the one left";
+    link.DeviceArrived(0);  // another adapter comes
+    link.DeviceRemoved(0);  // the controller goes
+    EXPECT_FALSE(link.WorkerEnded(WorkerEnd::DeviceGone, true, 0).StartWorker) << "it would open the adapter";
 
-    // Without a device that came meanwhile, a removal waits for an arrival.
+    // The controller plugged in while another adapter is being opened: the
+    // worker may have counted before it came, so once it ends, one more start.
+    EXPECT_TRUE(link.DeviceArrived(0).StartWorker);
+    link.DeviceArrived(0);
     link.WorkerReady(0);
     link.DeviceRemoved(0);
-    EXPECT_FALSE(link.WorkerEnded(WorkerEnd::DeviceGone, true, 0).StartWorker);
+    EXPECT_TRUE(link.WorkerEnded(WorkerEnd::DeviceGone, true, 0).StartWorker);
+
+    // An arrival while a removal is unanswered, then "still there": owed too.
+    link.WorkerReady(0);
+    link.DeviceRemoved(0);
+    link.DeviceArrived(0);
+    link.DeviceStillThere(link.Removals());
+    EXPECT_TRUE(link.WorkerEnded(WorkerEnd::DeviceGone, true, 0).StartWorker);
 }
 
 TEST(LinkSupervisor, AnAnswerToAnOlderRemovalKeepsTheArrivalAfterANewerOne) {
@@ -114,11 +124,56 @@ TEST(LinkSupervisor, StartsThatFindNoDeviceOrTwoWaitForADeviceEvent) {
         EXPECT_EQ(ended.RetryInMs, 0u) << static_cast<int>(end);
         EXPECT_TRUE(link.DeviceArrived(0).StartWorker) << static_cast<int>(end);
     }
-    // Two devices: a removal may leave the one we want.
+    // Two devices: a removal does not start one (it may leave the adapter).
     LinkSupervisor link;
     link.StartRequested(0);
     link.WorkerEnded(WorkerEnd::SeveralDevices, true, 0);
-    EXPECT_TRUE(link.DeviceRemoved(0).StartWorker);
+    EXPECT_FALSE(link.DeviceRemoved(0).StartWorker);
+}
+
+TEST(LinkSupervisor, ARetryOpensOnlyTheDeviceItLostAndARemovalMeanwhileBringsItForward) {
+    LinkSupervisor link;
+    link.StartRequested(0);
+    link.WorkerReady(0, "TAVO0001");
+    link.WorkerEnded(WorkerEnd::Lost, true, 0);
+    const LinkActions retry = link.RetryDue(3000);
+    EXPECT_TRUE(retry.StartWorker);
+    EXPECT_EQ(retry.Serial, "TAVO0001");
+    link.WorkerEnded(WorkerEnd::OpenFailed, true, 3000);  // not open yet: the chain goes on
+    ASSERT_TRUE(link.RetryArmed());
+    // The device may be the one that went: no "next attempt" while it is out.
+    const LinkActions removed = link.DeviceRemoved(4000);
+    EXPECT_TRUE(removed.StartWorker);
+    EXPECT_EQ(removed.Serial, "TAVO0001");
+    EXPECT_FALSE(link.WorkerEnded(WorkerEnd::NoDevice, true, 4000).RetryInMs) << "gone: wait for an arrival";
+    EXPECT_TRUE(link.DeviceArrived(5000).Serial.empty()) << "an arrival starts for the one device there is";
+}
+
+TEST(LinkSupervisor, TheStateFieldFollowsThePhaseAndWhatTheControllerAnswered) {
+    LinkSupervisor link;
+    EXPECT_EQ(link.ControllerState(), ControllerNotAvailable);
+    link.StartRequested(0);
+    link.WorkerReady(0);
+    EXPECT_EQ(link.ControllerState(), ControllerNotAvailable) << "the first list is on its way";
+    link.ControllerAnswered(false);
+    EXPECT_EQ(link.ControllerState(), ControllerOffline) << "no answer to the list: not online";
+    link.Recording(true);
+    EXPECT_EQ(link.ControllerState(), ControllerActive);
+    link.ControllerAnswered(true);
+    link.Recording(false);
+    EXPECT_EQ(link.ControllerState(), ControllerOnline);
+    link.ControllerAnswered(false);
+    EXPECT_EQ(link.ControllerState(), ControllerOnline) << "a silent poll later stays online";
+    link.WorkerEnded(WorkerEnd::Lost, false, 0);
+    EXPECT_EQ(link.ControllerState(), ControllerOffline);
+    link.WorkerReturned(0);
+    link.RetryDue(3000);
+    EXPECT_EQ(link.ControllerState(), ControllerOffline) << "starting again";
+
+    LinkSupervisor missing;  // a missing library leaves the state as it was
+    missing.StartRequested(0);
+    missing.WorkerEnded(WorkerEnd::NoLibrary, true, 0);
+    EXPECT_EQ(missing.ControllerState(), ControllerNotAvailable);
 }
 
 TEST(LinkSupervisor, ALostLinkIsTriedAgainOnASlowBoundedSchedule) {
@@ -174,65 +229,182 @@ TEST(LinkSupervisor, AfterTheCloseNothingStarts) {
     EXPECT_FALSE(link.ServesRequests());
 }
 
-// --- preview's SEK switch ------------------------------------------------------
+// --- preview ---------------------------------------------------------------
+
+using preview_model::Model;
 
 namespace {
 
-struct PreviewBlock {
-    ParameterBlock block;
-    PreviewSek preview;
-    ParameterBytes before;
-    PreviewBlock() {
-        ParameterBytes bytes;
-        for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(3 * i + 5);
-        bytes[OffsetSEK] = 7;
-        block.Replace(bytes);
-        before = bytes;
+testing::AssertionResult NoFaults(const Model& m) {
+    if (m.faults.empty()) return testing::AssertionSuccess();
+    auto failure = testing::AssertionFailure();
+    for (const std::string& fault : m.faults) failure << fault << "; ";
+    return failure;
+}
+
+// A link with preview running: listed, SEK 0 installed, one poll.
+struct Previewing : Model {
+    Previewing() {
+        LinkComesUp(false);
+        guard.Want(true);
+        Idle(2);
+        EXPECT_EQ(frames, "lid");
     }
-    uint8_t Sek() const { return block.ReadByte(OffsetSEK); }
 };
 
 }  // namespace
 
-TEST(PreviewSek, OnZeroesSekOffPutsItBackAndPressesThatCancelOutChangeNothing) {
-    PreviewBlock p;
-    EXPECT_TRUE(p.preview.Follow(true, p.block));
-    EXPECT_EQ(p.Sek(), 0);
-    EXPECT_EQ(p.preview.Saved(), 7);
-    EXPECT_FALSE(p.preview.Follow(true, p.block)) << "two presses folded into one event";
-    EXPECT_EQ(p.preview.Saved(), 7) << "the zeroed SEK must not become the saved one";
-    p.block.WriteByte(OffsetSEK, 12);  // the parameter dialog wrote SEK meanwhile
-    EXPECT_TRUE(p.preview.Follow(false, p.block));
-    EXPECT_EQ(p.block.Read(), p.before) << "the block before preview, byte for byte";
-    EXPECT_FALSE(p.preview.Follow(false, p.block));
-    EXPECT_EQ(p.block.Read(), p.before);
+TEST(PreviewGuard, PollsOnlyOnceAnInstallOfSekZeroWentOutWholeAndOffPutsSekBack) {
+    Model m;
+    m.LinkComesUp(false);
+    EXPECT_EQ(m.guard.Peek(m.block.Read()), PreviewStep::None);
+    m.guard.Want(true);
+    EXPECT_EQ(m.guard.Peek(m.block.Read()), PreviewStep::Install) << "the install before any poll";
+    m.writeFails = true;  // the install does not reach the controller
+    m.Idle();
+    EXPECT_EQ(m.frames, "l!");
+    EXPECT_FALSE(m.guard.MayPoll());
+    EXPECT_EQ(m.ram[OffsetSEK], 8);
+
+    m.LinkComesUp(true);
+    m.Idle(3);
+    EXPECT_EQ(m.frames, "lidd");
+    EXPECT_EQ(m.block.ReadByte(OffsetSEK), 0);
+    m.guard.Want(false);
+    m.Idle();
+    EXPECT_EQ(m.frames, "liddi");
+    EXPECT_EQ(m.ram, m.factory);
+    EXPECT_EQ(m.block.Read(), m.factory);
+    EXPECT_TRUE(NoFaults(m));
 }
 
-TEST(PreviewSek, APreviewThatSpansALostLinkKeepsTheValueSavedBeforeIt) {
-    PreviewBlock p;
-    p.preview.Follow(true, p.block);
-    // The new worker lists the controller's block: SEK 0, installed earlier.
-    ParameterBytes listed = p.before;
-    listed[OffsetSEK] = 0;
-    p.block.Replace(listed);
-    EXPECT_TRUE(p.preview.LinkUp(true, p.block)) << "installs again";
-    EXPECT_EQ(p.Sek(), 0);
-    EXPECT_TRUE(p.preview.Follow(false, p.block));
-    EXPECT_EQ(p.block.Read(), p.before);
-
-    // Switched off while the link was down: the next link puts it back.
-    p.preview.Follow(true, p.block);
-    p.block.Replace(listed);
-    EXPECT_TRUE(p.preview.LinkUp(false, p.block));
-    EXPECT_EQ(p.block.Read(), p.before);
-    EXPECT_FALSE(p.preview.LinkUp(false, p.block)) << "nothing to put back";
+TEST(PreviewGuard, PressesThatCancelOutAndTheDialogsSekDuringPreviewChangeNothing) {
+    Previewing m;
+    m.guard.Want(false);
+    m.guard.Want(true);  // off and on again before the worker looked
+    m.Idle(1);
+    EXPECT_EQ(m.frames, "lidd");
+    EXPECT_EQ(m.guard.Saved(), 8) << "the zeroed SEK must not become the saved one";
+    m.Edit(OffsetSEK, 12);  // the parameter dialog wrote SEK meanwhile
+    m.Press(CommandInstall);
+    EXPECT_EQ(m.ram[OffsetSEK], 0) << "an install during preview keeps SEK 0";
+    m.guard.Want(false);
+    m.Idle();
+    EXPECT_EQ(m.block.Read(), m.factory) << "the block before preview, byte for byte";
+    EXPECT_TRUE(NoFaults(m));
 }
 
-TEST(PreviewSek, SwitchedOnWhileNoLinkWasUpTakesTheSekItListsWhenTheLinkComesUp) {
-    PreviewBlock p;
-    EXPECT_TRUE(p.preview.LinkUp(true, p.block));
-    EXPECT_EQ(p.Sek(), 0);
-    EXPECT_EQ(p.preview.Saved(), 7);
-    EXPECT_TRUE(p.preview.Follow(false, p.block));
-    EXPECT_EQ(p.block.Read(), p.before);
+TEST(PreviewGuard, RestartFactorySettingAndBurnDuringPreviewAreFollowedBySekZeroBeforeTheNextPoll) {
+    struct Case {
+        int command;
+        const char* frames;
+        ParameterBytes after;  // what the controller holds once preview ended
+    };
+    const ParameterBytes burnt = preview_model::Block(1, 8);
+    const ParameterBytes rom = preview_model::Block(3, 5);
+    for (const Case& c : {Case{CommandRestart, "lidrlidi", rom}, Case{CommandFactory, "lidflidi", burnt},
+                          Case{CommandBurn, "lidbiddi", burnt}}) {
+        Model m;
+        m.rom = rom;
+        m.LinkComesUp(false);
+        m.guard.Want(true);
+        m.Idle(2);
+        m.Press(c.command);
+        m.Idle(3);
+        m.guard.Want(false);
+        m.Idle();
+        EXPECT_EQ(m.frames, c.frames);
+        EXPECT_EQ(m.ram, c.after) << c.frames;
+        EXPECT_TRUE(NoFaults(m)) << c.frames;
+    }
+}
+
+TEST(PreviewGuard, InTheWaitThatEndsPreviewABurnStoresTheOperatorsSekAndARestartIsLearntNotOverwritten) {
+    Previewing burn;
+    burn.Press(CommandBurn);  // B and P pressed in the same poll: the burn is served first
+    burn.guard.Want(false);
+    burn.Idle();
+    EXPECT_EQ(burn.frames, "lidbi");
+    EXPECT_EQ(burn.rom, burn.factory) << "SEK " << int(burn.rom[OffsetSEK]);
+    EXPECT_TRUE(NoFaults(burn));
+
+    for (const int command : {CommandRestart, CommandFactory}) {
+        Model m;
+        m.rom = preview_model::Block(3, 5);
+        m.LinkComesUp(false);
+        m.guard.Want(true);
+        m.Idle(2);
+        m.Press(command);
+        m.guard.Want(false);
+        m.Idle();
+        EXPECT_EQ(m.frames.substr(3), std::string(1, static_cast<char>(CommandOpcode(command))) + "l")
+            << "nothing installed over what the controller took";
+        EXPECT_EQ(m.block.Read(), m.ram) << "the block is the one it took";
+        // The same with the list failing: still nothing installed over it.
+        m.LinkComesUp(false);
+        m.guard.Want(true);
+        m.Idle(2);
+        m.Press(command);
+        m.listFails = true;
+        m.guard.Want(false);
+        m.Idle();
+        EXPECT_EQ(m.frames.substr(3), std::string(1, static_cast<char>(CommandOpcode(command))) + "l");
+        EXPECT_FALSE(m.guard.Running());
+        EXPECT_TRUE(NoFaults(m));
+    }
+}
+
+TEST(PreviewGuard, AnEndOfPreviewThatDidNotReachTheControllerIsOwedToTheNextLink) {
+    Previewing m;
+    m.guard.Want(false);
+    m.writeFails = true;
+    m.Idle();
+    EXPECT_EQ(m.frames, "lid!");
+    EXPECT_TRUE(m.guard.Running());
+    m.LinkComesUp(false);  // lists the controller's 0
+    m.Idle();
+    EXPECT_EQ(m.frames, "li");
+    EXPECT_EQ(m.ram, m.factory);
+    EXPECT_EQ(m.block.Read(), m.factory);
+
+    // Preview on across a lost link: the new link lists 0 and keeps the value.
+    Previewing on;
+    on.LinkComesUp(true);
+    on.Idle(2);
+    EXPECT_EQ(on.frames, "lid");
+    on.guard.Want(false);
+    on.Idle();
+    EXPECT_EQ(on.ram, on.factory);
+    EXPECT_TRUE(NoFaults(m));
+    EXPECT_TRUE(NoFaults(on));
+}
+
+TEST(PreviewGuard, WithoutABlockReadOnThisLinkPreviewListsFirstAndOtherwiseHolds) {
+    Model m;
+    m.listFails = true;
+    m.LinkComesUp(false);  // the start list failed: the block is still all zeros
+    m.guard.Want(true);
+    m.listFails = true;
+    m.Idle();
+    EXPECT_EQ(m.frames, "ll") << "P lists first";
+    EXPECT_EQ(m.guard.Hold(), PreviewHold::NoBlock);
+    m.Press(CommandInstall);
+    m.Press(CommandBurn);
+    EXPECT_EQ(m.frames, "ll") << "a block never read or set is not sent";
+    m.Idle();
+    EXPECT_EQ(m.frames, "ll") << "held until P or L again";
+    m.Press(CommandList);
+    m.Idle(2);
+    EXPECT_EQ(m.frames, "lllid");
+    EXPECT_EQ(m.guard.Hold(), PreviewHold::None);
+
+    // A block loaded from a file is not the controller's: listed before preview.
+    Model file;
+    file.LinkComesUp(false);
+    file.block.Replace(preview_model::Block(9, 4));
+    file.guard.Want(true);
+    file.Idle(3);
+    EXPECT_EQ(file.frames, "llid");
+    EXPECT_TRUE(NoFaults(m));
+    EXPECT_TRUE(NoFaults(file));
 }

@@ -50,11 +50,13 @@ TEST(FailingCall, FailsWithItsStatusForEverOrAGivenNumberOfTimes) {
     EXPECT_EQ(ft::GetLibraryVersion(&count), FT_OTHER_ERROR) << "the default status";
 }
 
-TEST(FailingCall, AFailedWriteReachesNeitherControllerNorRecord) {
+TEST(FailingCall, AFailedWriteReachesNoControllerAndIsListedWithoutBytes) {
     UseScenario(L"FailCall=FT_Write\nFailStatus=4\nFailCount=1\nUnpaced=1");
     OpenDevice device;
     EXPECT_EQ(device.Send('l'), FT_IO_ERROR);
-    EXPECT_EQ(sim::FrameCount(), 0u);
+    ASSERT_EQ(sim::FrameCount(), 1u);
+    unsigned char frame[128];
+    EXPECT_EQ(sim::GetFrame(0, frame), 0);
     EXPECT_EQ(device.ReadWithin(128, 200).size(), 0u);
 }
 

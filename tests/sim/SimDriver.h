@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 #include "sim/D2xx.h"
 #include "sim/SimControl.h"
 

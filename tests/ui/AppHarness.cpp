@@ -203,9 +203,11 @@ int TavoApp::Close() {
     closed_ = true;
     if (HWND window = Window()) PostMessageW(window, WM_CLOSE, 0, 0);
     // The close ends in WM_QUIT; run the loop until then.
-    MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchAppMessage(message);
-    return ShutDownApplication();
+    MSG message{};
+    BOOL got = 0;
+    while ((got = GetMessageW(&message, nullptr, 0, 0)) > 0) DispatchAppMessage(message);
+    // The loop's own outcome: WM_QUIT's exit value, or -1 when the loop failed.
+    return ShutDownApplication(got == 0 ? static_cast<int>(message.wParam) : -1);
 }
 
 HDROP MakeDrop(const std::vector<std::wstring>& paths) {

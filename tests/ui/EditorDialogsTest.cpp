@@ -64,7 +64,7 @@ TEST(EditorDialogs, LettersTypedIntoDialogsStartNoControllerCommand) {
     // A silent controller: every command shows as its frame at once.
     simulator::Sim sim(L"[Simulator]\nUnpaced=1\nSilent=1\n");
     TavoApp app(true);
-    ASSERT_TRUE(simulator::WaitForState(ControllerOnline));
+    ASSERT_TRUE(simulator::WaitForLink());
     const unsigned frames = sim.FrameCount();
     HWND parameter = Open(IDM_PARAMETER), trigger = Open(IDM_TRIGGER), channels = Open(IDM_CHANNELS);
     ASSERT_TRUE(parameter && trigger && channels);
@@ -91,6 +91,7 @@ TEST(EditorDialogs, LettersTypedIntoDialogsStartNoControllerCommand) {
     EXPECT_EQ(sim.Opcodes(frames), "") << "no letter reached the controller, B did not burn";
 
     SetFocus(MainWnd());
+    TheParameterBlock().Replace(sim.Ram());  // a burn needs a block read or set
     TypeCharacter(MainWnd(), L'b');
     TypeCharacter(MainWnd(), L'D');
     EXPECT_TRUE(sim.WaitForFrames(frames + 2, 5000));

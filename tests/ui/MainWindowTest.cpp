@@ -12,6 +12,7 @@
 #include "link/Link.h"
 #include "app/StatusBar.h"
 #include "resources/resource.h"
+#include "editors/ParameterBlock.h"
 #include "tests/ui/AppHarness.h"
 #include "tests/ui/SimSupport.h"
 
@@ -51,7 +52,8 @@ TEST(MainWindow, CommandsStayGrayAndTheirLettersDoNothingUntilTheLinkIsReady) {
     EXPECT_FALSE(EventSet(TheEvents().CommandEvent[4]));
 
     Command(IDM_START_WORKER);
-    ASSERT_TRUE(WaitForState(ControllerOnline));
+    ASSERT_TRUE(WaitForLink());
+    TheParameterBlock().Replace(sim.Ram());  // the silent controller lists nothing; a burn needs a block
     for (UINT id = IDM_DEBUG; id <= IDM_FACTORY; ++id) EXPECT_TRUE(MenuEnabled(window, id)) << id;
     EXPECT_EQ(sim.Opcodes(), "l") << "the letters pressed before did nothing";
     SetFocus(window);
@@ -65,7 +67,8 @@ TEST(MainWindow, CommandsStayGrayAndTheirLettersDoNothingUntilTheLinkIsReady) {
 TEST(MainWindow, EveryCommandLetterInEitherCaseSendsItsCommand) {
     Sim sim(SilentController);
     TavoApp app(true);
-    ASSERT_TRUE(WaitForState(ControllerOnline));
+    ASSERT_TRUE(WaitForLink());
+    TheParameterBlock().Replace(sim.Ram());  // install and burn need a block read or set
     HWND window = app.Window();
     SetFocus(window);
     const std::wstring letters = L"DwWlLiIbrRfF";
@@ -76,7 +79,7 @@ TEST(MainWindow, EveryCommandLetterInEitherCaseSendsItsCommand) {
         ASSERT_TRUE(sim.WaitForFrames(before + 1, 5000)) << char(letters[i]);
         EXPECT_EQ(sim.Frame(before)[OpcodeOffset], opcodes[i]) << char(letters[i]);
         // The debug and list replies end by a second of silence.
-        ASSERT_TRUE(WaitForState(ControllerOnline));
+        ASSERT_TRUE(WaitForLink());
         Pump(opcodes[i] == 'd' || opcodes[i] == 'l' ? 1200 : 100);
     }
     const unsigned before = sim.FrameCount();
@@ -222,8 +225,8 @@ TEST(MainWindow, DroppingTwoFilesIsRefusedAndOneFileGraysSaveData) {
     DialogCatcher catcher;
     TavoApp app;
     HWND window = app.Window();
-    SendMessageW(window, WM_APP, APP_LINK_READY, 0);
-    SendMessageW(window, WM_COMMAND, IDM_DEBUG, 0);
+    SendMessageW(window, WM_COMMAND, IDM_PREVIEW, 0);
+    SendMessageW(window, WM_COMMAND, IDM_PREVIEW, 0);  // switched off: Save Data enabled
     ASSERT_TRUE(MenuEnabled(window, IDM_SAVE_DATA));
 
     SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({L"C:\\a.rec", L"C:\\b.rec"})), 0);

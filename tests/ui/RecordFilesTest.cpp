@@ -2,6 +2,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <mutex>
+#include <thread>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -54,6 +56,8 @@ std::wstring SaveThenEditTheBlock(const wchar_t* name) {
     SetField(OffsetTA, 222);
     return path;
 }
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 const wchar_t* PlainTitle() { return IsUserAdministrator() ? L"Tavo (Administrator)" : L"Tavo"; }
 
@@ -109,6 +113,44 @@ TEST_F(RecordFiles, AnEditedBlockIsWarnedAboutAndReplacedByTheFilesBlock) {
     EXPECT_EQ(catcher.Boxes()[0].icon, BoxIcon::Warning);
     EXPECT_EQ(TheParameterBlock().ReadSigned16(OffsetTA), 111);
     DeleteFileW(path.c_str());
+}
+
+TEST_F(RecordFiles, ARecordingPublishedWhileTheMismatchBoxWaitsStaysAndTheLoadIsRefused) {
+    const std::wstring path = SaveThenEditTheBlock(L"tavo-meanwhile.rec");
+    ASSERT_FALSE(path.empty());
+    std::mutex lock;
+    std::vector<std::wstring> said;
+    catcher.Answer(L"TAVO", [&](HWND box) {
+        wchar_t text[256] = {};
+        GetDlgItemTextW(box, 0xFFFF, text, 256);
+        if (std::wstring(text) == L"Parameter mismatch") Receive(Samples(77));  // a recording arrives meanwhile
+        {
+            std::lock_guard guard(lock);
+            said.push_back(text);
+        }
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    });
+    EXPECT_EQ(LoadRecord(path.c_str()), 1);
+    ASSERT_TRUE(PumpUntil([&] { std::lock_guard guard(lock); return said.size() == 2; }, 5000));
+    EXPECT_EQ(said[1].rfind(L"A recording arrived while the file waited to be loaded", 0), 0u) << Narrow(said[1]);
+    EXPECT_EQ(DecodingSnapshot().SampleCount, 77u) << "the recording that arrived stays on screen";
+    EXPECT_EQ(TheParameterBlock().ReadSigned16(OffsetTA), 222) << "nothing of the file was taken";
+    DeleteFileW(path.c_str());
+}
+
+TEST_F(RecordFiles, ATriggerStepWaitsWhileTheRecordingIsReplaced) {
+    Receive(Samples(1000));
+    std::unique_lock publishing(TheRecord().Lock);  // as a reception being published holds it
+    std::atomic<bool> stepped{false};
+    std::thread step([&] {
+        StepToNextTrigger();
+        stepped = true;
+    });
+    Sleep(200);
+    EXPECT_FALSE(stepped) << "the step read the samples while they were being replaced";
+    publishing.unlock();
+    step.join();
+    EXPECT_TRUE(stepped);
 }
 
 TEST_F(RecordFiles, DuringAReceptionOrPreviewALoadIsRefusedWithOneBoxAndChangesNothing) {

@@ -14,6 +14,7 @@
 #include "app/StatusBar.h"
 #include "editors/ParameterBlock.h"
 #include "link/CommandFrame.h"
+#include "link/Link.h"
 #include "sim/SimControl.h"
 #include "tests/ui/AppHarness.h"
 
@@ -42,6 +43,7 @@ public:
     }
     ParameterBytes Ram() const { return Block("SimGetRam"); }
     ParameterBytes Rom() const { return Block("SimGetRom"); }
+    void SetRam(const ParameterBytes& block) const { Take<SimSetRamFn>("SimSetRam")(block.data()); }
     unsigned OpenHandles() const { return Take<SimOpenHandlesFn>("SimOpenHandles")(); }
     unsigned Opens() const { return Take<SimOpenCountFn>("SimOpenCount")(); }
     unsigned NotificationsClosedFirst() const { return Take<SimOpenCountFn>("SimNotificationsClosedFirst")(); }
@@ -55,6 +57,13 @@ public:
     void Heal() const { Fail("", 0, 0); }
     void Silent(bool silent) const { Take<SimSetSilentFn>("SimSetSilent")(silent ? 1 : 0); }
     void ListReplyBytes(unsigned bytes) const { Take<SimSetListReplyBytesFn>("SimSetListReplyBytes")(bytes); }
+    void ShortWrites(unsigned bytes, int count) const { Take<SimSetShortWritesFn>("SimSetShortWrites")(bytes, count); }
+    void OpenDelay(unsigned ms) const { Take<SimSetOpenDelayFn>("SimSetOpenDelay")(ms); }
+    // Bytes write `index` had (-1 when there is no such write).
+    int FrameBytes(unsigned index) const {
+        unsigned char frame[128];
+        return Take<SimGetFrameFn>("SimGetFrame")(index, frame);
+    }
     // Waits (pumping) until `count` frames were written.
     bool WaitForFrames(unsigned count, DWORD timeoutMs) const {
         return harness::PumpUntil([&] { return FrameCount() >= count; }, timeoutMs);
@@ -91,6 +100,21 @@ inline testing::AssertionResult WithStatus(bool reached) {
 
 inline testing::AssertionResult WaitForState(int32_t state, DWORD timeoutMs = 8000) {
     return WithStatus(harness::PumpUntil([&] { return GetControllerState() == state; }, timeoutMs));
+}
+
+// Until a worker serves requests and its first list has ended, whatever the
+// controller answered (a silent one answers nothing and shows offline).
+inline testing::AssertionResult WaitForLink(DWORD timeoutMs = 8000) {
+    return WithStatus(harness::PumpUntil(
+        [] {
+            const int32_t state = GetControllerState();
+            return LinkServesRequests() && state != ControllerNotAvailable && state != ControllerActive;
+        },
+        timeoutMs));
+}
+
+inline testing::AssertionResult WaitForShown(int part, const std::wstring& text, DWORD timeoutMs = 10000) {
+    return WithStatus(harness::PumpUntil([&] { return Shown(part) == text; }, timeoutMs));
 }
 
 inline testing::AssertionResult WaitForCommandText(const std::wstring& prefix, DWORD timeoutMs = 10000) {
