@@ -83,11 +83,18 @@ std::string Counter(const DecodingState& view) {
     return std::to_string(view.CurrentTrigger) + " / " + std::to_string(view.TriggerCount);
 }
 
+// Where the view starts in the run: the trigger sample lies PreEvent later.
+std::string ViewStartText(const DecodingState& view) {
+    if (!view.ViewStart) return "-";
+    return std::to_string(static_cast<size_t>(view.ViewStart - view.SampleStart) / SampleSize);
+}
+
 Section RecordingSection(const DiffSide& a, const DiffSide& b) {
     std::string text = "Recordings:\n" + Row("", "A", "B");
     text += Row("Samples", std::to_string(a.Report.Run.Samples), std::to_string(b.Report.Run.Samples));
     text += Row("Triggers", std::to_string(a.View.TriggerCount), std::to_string(b.View.TriggerCount));
     text += Row("Trigger shown", Counter(a.View), Counter(b.View));
+    text += Row("View from sample", ViewStartText(a.View), ViewStartText(b.View));
     uint32_t first = 0;
     if (!FirstDifferentSample(a.Report.Run, b.Report.Run, &first))
         return {text + "  Same samples: every counter and channel value is equal\n", false};

@@ -575,6 +575,7 @@ TEST_F(TavoRec, DiffNamesTheFieldsAndLevelsThatChanged) {
         "  Samples                               1000        1000\n"
         "  Triggers                                10          10\n"
         "  Trigger shown                       1 / 10      1 / 10\n"
+        "  View from sample                        40          40\n"
         "  First different sample: 60\n"
         "Largest level difference per channel, view by view (A at 1 / 10, B at 1 / 10, 251 samples):\n"
         "  K1    0\n"
