@@ -19,6 +19,7 @@
 #include "tavo-rec/Command.h"
 #include "tavo-rec/CsvExport.h"
 #include "tavo-rec/FileIo.h"
+#include "tavo-rec/ScopeSvg.h"
 
 namespace fs = std::filesystem;
 
@@ -319,14 +320,11 @@ TEST_F(TavoRec, CommandLineSettingsAndOutputFailures) {
         {{"plot", record, record}, ExitUsage},
         {{"diff", record}, ExitUsage},
         {{"info", record, "--all"}, ExitUsage},
-        {{"csv", record, "--trigger", "1"}, ExitUsage},
         {{"diff", record, record, "-o", Path("d.txt")}, ExitUsage},
         {{"plot", record, "--all", "--trigger", "2"}, ExitUsage},
         {{"plot", record, "--all", "-o", "-"}, ExitUsage},
         {{"plot", record, "--trigger", "0"}, ExitUsage},
-        {{"plot", record, "--size", "0x600"}, ExitUsage},
         {{"plot", record, "--size", "1000x10001"}, ExitUsage},
-        {{"plot", record, "--size", "1000"}, ExitUsage},
         {{"plot", record, "-o", record, "--ini", Path("Tavo.ini")}, ExitUsage},
         {{"plot", record, "--ini", Path("point.ini")}, ExitSettings},
         {{"plot", record, "--all", "-o", Path("no/such/folder/p.svg"), "--ini", Path("Tavo.ini")}, ExitOutput},
@@ -456,6 +454,8 @@ TEST_F(TavoRec, PlotDrawsTheViewWhereTheWindowDraws) {
         EXPECT_EQ(root.Number("height"), c.height);
         const std::string counter = std::to_string(c.trigger) + " / 10";
         EXPECT_NE(svg.find("<title>weld &amp; co.rec, trigger " + counter + "</title>"), std::string::npos);
+        // A name that is no UTF-8 (or holds control characters) still gives a picture browsers open.
+        EXPECT_EQ(XmlText("a<\"\xFC\x01\xE2\x86\x91"), "a&lt;&quot;\xEF\xBF\xBD\xEF\xBF\xBD\xE2\x86\x91");
         EXPECT_EQ(svg.find("<script"), std::string::npos);
 
         // The traces in display order and colour, first and last point; RE
@@ -609,7 +609,6 @@ TEST_F(TavoRec, DiffNamesTheFieldsAndLevelsThatChanged) {
     ASSERT_EQ(Run({"diff", good, raw, "--ini", Path("Tavo.ini")}), ExitDiffer);
     EXPECT_NE(out.text.find("\nParameters: only A has a parameter block"), std::string::npos);
     EXPECT_NE(out.text.find("\n  First different sample: 999\n"), std::string::npos);
-    ASSERT_EQ(Run({"diff", raw, raw, "--ini", Path("Tavo.ini")}), ExitOk);
     EXPECT_EQ(Run({"diff", good, raw, "--trigger", "11", "--ini", Path("Tavo.ini")}), ExitNoTrigger);
     EXPECT_EQ(Lines(err.text).size(), 2u) << err.text;
 }
