@@ -1,6 +1,8 @@
 // tavo-rec's CSV conversion of a full-size record file (just under the
 // record buffer's size) against a plain copy of the same file: both read the
-// file and write a new one in the same folder.
+// file and write a new one in the same folder. Then `plot --all` of the same
+// file, one picture per trigger under the settings of the Tavo.ini TAVO
+// ships, against that CSV conversion.
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -111,6 +113,25 @@ int main() {
     std::printf("tavo-rec: %ju-byte record file, %zu-byte CSV (raw values)\n",
                 static_cast<uintmax_t>(fs::file_size(record)), csvSized.size());
     Report("csv conversion against a plain copy of the file", subjects);
+
+    // The pictures of the last run are removed untimed, as the CSV is.
+    const fs::path pictures = folder / "pictures";
+    fs::create_directories(pictures);
+    const auto removePictures = [pictures] {
+        for (const auto& entry : fs::directory_iterator(pictures)) fs::remove(entry.path());
+    };
+    const std::vector<std::string> plot{"plot", record.string(), "--all", "-o", (pictures / "weld.svg").string()};
+    std::vector<Subject> plotting;
+    plotting.push_back(writing("csv (baseline)", csv, convert(csv, {})));
+    plotting.push_back({"plot --all", [&] { failures += RunTavoRec(plot, {}, sink, sink) != 0; }, removePictures});
+    RunRounds(plotting, Rounds);
+    uintmax_t count = 0, bytes = 0;
+    for (const auto& entry : fs::directory_iterator(pictures)) {
+        ++count;
+        bytes += entry.file_size();
+    }
+    std::printf("\nplot --all: %ju pictures, %ju bytes in all\n", count, bytes);
+    Report("plot --all against csv of the same file", plotting);
     fs::remove_all(folder);
     return failures == 0 ? 0 : 1;
 }

@@ -153,8 +153,8 @@ bool OutputFile::Write(const char* data, size_t size) {
     return false;
 }
 
-bool OutputFile::Commit(std::string* why) {
-    if (!file_) return false;
+bool OutputFile::Close(std::string* why) {
+    if (!file_) return closed_;
     if (std::fflush(file_) != 0 && !error_) error_ = errno ? errno : EIO;
     const int closed = std::fclose(file_);
     file_ = nullptr;
@@ -164,6 +164,12 @@ bool OutputFile::Commit(std::string* why) {
         Discard();
         return false;
     }
+    closed_ = true;
+    return true;
+}
+
+bool OutputFile::Commit(std::string* why) {
+    if (!Close(why) || temporary_.empty()) return false;
 #ifdef _WIN32
     const bool moved = MoveFileExW(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
     if (!moved) *why = std::system_category().message(static_cast<int>(GetLastError()));
@@ -176,6 +182,7 @@ bool OutputFile::Commit(std::string* why) {
         return false;
     }
     temporary_.clear();
+    closed_ = false;
     return true;
 }
 

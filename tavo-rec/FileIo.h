@@ -53,6 +53,10 @@ public:
 
     bool Open(std::string* why);
     bool Write(const char* data, size_t size) override;
+    // Closes the temporary, which stays until Commit or the end of the
+    // object: many files can then wait for their commit without holding a
+    // handle each. False (and the temporary removed) when any write failed.
+    bool Close(std::string* why);
     // Closes the temporary and puts it under the target's name.
     bool Commit(std::string* why);
 
@@ -62,6 +66,7 @@ private:
     std::filesystem::path target_;
     std::filesystem::path temporary_;
     std::FILE* file_ = nullptr;
+    bool closed_ = false;
     int error_ = 0;  // the first write error
 };
 

@@ -53,12 +53,10 @@ std::string RunEndText(const RecordImage& image, const SampleRun& run) {
     return "at the end of the file; " + Bytes(run.Leftover) + " after the last whole sample";
 }
 
-std::string ClockText(const SampleRun& run, const RecSettings& settings) {
+std::string ClockLine(const SampleRun& run, const RecSettings& settings) {
     if (!settings.Clock) return "not known (give --ini or --clock)";
     const ClockTenths clock = *settings.Clock;
-    std::string text = Number(clock / 10);
-    if (clock % 10 != 0) text += "." + Number(clock % 10);
-    text += " \xC2\xB5s per sample";
+    std::string text = ClockText(clock);
     if (run.Whole > 0) text += "; the last whole sample at " + SampleTime(clock, run.Whole - 1, '.') + " ms";
     return text;
 }
@@ -109,7 +107,7 @@ std::string InfoText(const std::string& name, const RecordImage& image, const Re
     text += Row("Samples:", SamplesText(run));
     text += Row("First G:", FirstSampleText(run));
     text += Row("Run ends:", RunEndText(image, run));
-    text += Row("Clock:", ClockText(run, settings));
+    text += Row("Clock:", ClockLine(run, settings));
     text += Row("Triggers:", TriggerText(run, settings));
     if (report.Parameters) text += ParameterBlockText(report.Parameters);
     return text;

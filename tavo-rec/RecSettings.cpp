@@ -4,6 +4,12 @@
 #include <cmath>
 
 #include "settings/IniFile.h"
+#include "tavo-rec/BuildFacts.h"
+
+const std::string& DefaultIniText() {
+    static const std::string text(ShippedTavoIni);
+    return text;
+}
 
 std::wstring GermanNumberProfile::Get(const wchar_t* section, const wchar_t* key, const wchar_t* fallback) {
     std::wstring value = file_.Get(section, key, fallback);
@@ -20,6 +26,12 @@ std::optional<ClockTenths> ClockFromMilliseconds(double milliseconds) {
     const long long tenths = std::llround(milliseconds * 10000);
     if (tenths < 1) return std::nullopt;
     return static_cast<ClockTenths>(tenths);
+}
+
+std::string ClockText(ClockTenths clock) {
+    std::string text = std::to_string(clock / 10);
+    if (clock % 10 != 0) text += "." + std::to_string(clock % 10);
+    return text + " \xC2\xB5s per sample";
 }
 
 std::optional<ClockTenths> ClockFromMicrosecondsText(const std::string& text) {
@@ -44,21 +56,22 @@ std::optional<ClockTenths> ClockFromMicrosecondsText(const std::string& text) {
 bool SettingsFromIni(const std::string& bytes, RecSettings* result, std::string* why) {
     IniFile file(bytes);
     GermanNumberProfile profile(file);
-    Settings settings;
-    ResetChannelTable(settings);
-    if (!LoadSettings(profile, settings)) {
+    auto settings = std::make_shared<Settings>();
+    ResetChannelTable(*settings);
+    if (!LoadSettings(profile, *settings)) {
         *why = "TAVO would refuse it: a key is missing or its value is not valid";
         return false;
     }
     // A Clock of 0 (left by a rejected settings dialog) gives no times; the
     // trigger settings are still good.
-    result->Clock = ClockFromMilliseconds(settings.Clock);
+    result->Clock = ClockFromMilliseconds(settings->Clock);
     TriggerParams trigger;
-    trigger.Threshold = settings.Threshold;
-    trigger.PreEvent = settings.PreEvent;
-    trigger.PostEvent = settings.PostEvent;
-    trigger.TriggerChannel = settings.TriggerChannel;
-    trigger.TriggerMode = settings.TriggerMode;
+    trigger.Threshold = settings->Threshold;
+    trigger.PreEvent = settings->PreEvent;
+    trigger.PostEvent = settings->PostEvent;
+    trigger.TriggerChannel = settings->TriggerChannel;
+    trigger.TriggerMode = settings->TriggerMode;
     result->Trigger = trigger;
+    result->Display = std::move(settings);
     return true;
 }

@@ -45,6 +45,8 @@ RecordReport ExamineRecord(RecordImage& image) {
     uint8_t* const bytes = image.Bytes.get();
     uint8_t* const samples = bytes + (contents.Samples - bytes);
     const uint32_t length = contents.SampleBytes;
+    report.Stream = samples;
+    report.StreamLength = length;
     // Behind the file lies what a fresh record buffer holds: an incomplete
     // first sample reads it, as in TAVO.
     const uint64_t padEnd = std::min(image.Size + SampleSize, RecordImageCapacity);

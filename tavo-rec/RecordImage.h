@@ -49,6 +49,10 @@ struct SampleRun {
 struct RecordReport {
     RecordProblem Problem = RecordProblem::None;
     const uint8_t* Parameters = nullptr;  // ".rec": the stored 64-byte block
+    // What TAVO puts into its record buffer: the bytes after a ".rec"'s
+    // header, a ".dat" whole. Room for a whole buffer lies behind it.
+    uint8_t* Stream = nullptr;
+    uint32_t StreamLength = 0;
     SampleRun Run;
 };
 

@@ -1,15 +1,22 @@
 // tavo-rec's reading of its inputs. The first byte chooses: a ".rec" or a
-// ".dat" record file (the rest is the file), examined, reported and
-// converted to CSV; or, with bit 7 set, a Tavo.ini text loaded as settings.
+// ".dat" record file (the rest is the file), examined, reported, converted
+// to CSV, plotted at the views TAVO shows and compared with itself and with
+// a copy changed in one byte; or, with bit 7 set, a Tavo.ini text loaded as
+// settings and a small recording plotted under them.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "scope/ScopeGeometry.h"
 #include "tavo-rec/CsvExport.h"
 #include "tavo-rec/InfoText.h"
 #include "tavo-rec/RecSettings.h"
+#include "tavo-rec/RecordDiff.h"
 #include "tavo-rec/RecordImage.h"
+#include "tavo-rec/RecordViews.h"
+#include "tavo-rec/ScopeSvg.h"
 
 namespace {
 
@@ -44,15 +51,87 @@ private:
     uint64_t lines_ = 0;
 };
 
+size_t Count(const std::string& text, const char* what) {
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+    return count;
+}
+
+// A picture is whole, has a trace per displayed channel at most, and each
+// trace at most the 251 points of the view.
+void CheckPicture(const std::string& svg, const Settings& display) {
+    Check(svg.rfind("<?xml", 0) == 0 && svg.size() > 7 && svg.compare(svg.size() - 7, 7, "</svg>\n") == 0);
+    Check(Count(svg, "<polyline") <= static_cast<size_t>(DisplayedChannelCount(display)));
+    for (size_t at = svg.find("points=\""); at != std::string::npos; at = svg.find("points=\"", at + 1))
+        Check(std::count(svg.begin() + at, svg.begin() + svg.find('"', at + 8), ',') <= ViewSamples);
+}
+
 void LoadIni(const uint8_t* data, size_t size) {
     RecSettings settings;
     std::string why;
     if (SettingsFromIni(std::string(reinterpret_cast<const char*>(data), size), &settings, &why)) {
-        Check(settings.Trigger.has_value());
+        Check(settings.Trigger.has_value() && settings.Display);
         Check(!settings.Clock || (*settings.Clock >= 1 && *settings.Clock <= LargestClock));
+        // Whatever the file says (NoChannels beyond 13, any clock, negative
+        // PreEvent), the picture of a short recording stays whole.
+        static RecordImage image;
+        image.Kind = RecordKind::Dat;
+        image.Size = 40 * 32;
+        for (uint32_t i = 0; i < 40; ++i)
+            for (uint32_t b = 0; b < 32; ++b)
+                image.Bytes[i * 32 + b] = static_cast<uint8_t>(b == 0 ? 'G' : b == 2 ? i : b < 4 ? 0 : i * b * 37);
+        const RecordReport report = ExamineRecord(image);
+        Check(report.Problem == RecordProblem::None);
+        RecordViews views(report, *settings.Trigger);
+        CheckPicture(ScopeSvg({*settings.Display, *settings.Trigger, 0, 0, views.Shown(), "fuzz"}, 640, 480),
+                     *settings.Display);
     } else {
         Check(!why.empty());
     }
+}
+
+const Settings& ShippedDisplay() {
+    static const RecSettings shipped = [] {
+        RecSettings settings;
+        std::string why;
+        Check(SettingsFromIni(DefaultIniText(), &settings, &why));
+        return settings;
+    }();
+    return *shipped.Display;
+}
+
+// The first views TAVO shows draw only bytes of the file or of TAVO's fresh
+// buffer behind it.
+void PlotViews(const RecordImage& image, const RecordReport& report, const TriggerParams& trigger, int width) {
+    RecordViews views(report, trigger);
+    const uint8_t* end = image.Bytes.get() + image.Size + SampleSize;
+    for (int shown = 0; shown < 3; ++shown) {
+        const DecodingState& view = views.Shown();
+        if (view.ViewStart)
+            Check(view.ViewStart + size_t{std::min<uint32_t>(view.ViewCount, ViewSamples)} * SampleSize <= end);
+        const int16_t ta = report.Parameters ? LoadInt16(report.Parameters + 60) : 0;
+        CheckPicture(ScopeSvg({ShippedDisplay(), trigger, ta, 0, view, "fuzz"}, width, 300), ShippedDisplay());
+        if (!views.Next()) break;
+    }
+}
+
+// A file against itself is the same; against a copy with one byte changed,
+// a changed parameter byte is a difference.
+void Compare(const uint8_t* file, size_t size, const RecordReport& report, const TriggerParams& trigger,
+             uint8_t where) {
+    static RecordImage copy;
+    copy.Kind = report.Parameters ? RecordKind::Rec : RecordKind::Dat;
+    copy.Size = size;
+    std::memcpy(copy.Bytes.get(), file, size);
+    const size_t changed = where % size;
+    copy.Bytes[changed] ^= 0x5A;
+    const RecordReport other = ExamineRecord(copy);
+    const RecordViews views(report, trigger);
+    Check(!DiffRecords({"a", report, views.Shown()}, {"a", report, views.Shown()}).Differ);
+    if (other.Problem != RecordProblem::None) return;
+    const RecordViews otherViews(other, trigger);
+    const bool parameterByte = report.Parameters && changed >= 4 && changed < 68;
+    Check(DiffRecords({"a", report, views.Shown()}, {"b", other, otherViews.Shown()}).Differ || !parameterByte);
 }
 
 }  // namespace
@@ -90,5 +169,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     RowCheck rows(german ? ';' : ',');
     Check(WriteCsv(report, {*settings.Clock, (data[0] & 8) != 0, german}, rows));
     Check(rows.Rows() == uint64_t{run.Whole} + 1);
+
+    PlotViews(image, report, trigger, 100 + data[0]);
+    Compare(data + 1, size - 1, report, trigger, data[size - 1]);
     return 0;
 }

@@ -6,15 +6,20 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "records/RecordFile.h"
+#include "scope/ScopeGeometry.h"
 #include "tests/support/Samples.h"
 #include "tavo-rec/Command.h"
 #include "tavo-rec/CsvExport.h"
 #include "tavo-rec/FileIo.h"
+#include "tavo-rec/ScopeSvg.h"
 
 namespace fs = std::filesystem;
 
@@ -36,6 +41,44 @@ constexpr const char* TavoIni =
     "[Settings]\r\nClock=0,1250\r\n[Display]\r\nNoChannels=1\r\nChannel[0].Id=KI\r\nChannel[0].Colour.Red=220\r\n"
     "Channel[0].Colour.Green=0\r\nChannel[0].Colour.Blue=0\r\n[Trigger]\r\nThreshold=500\r\nPreEvent=10\r\n"
     "PostEvent=20\r\nChannel=KI\r\nMode=RISE\r\n";
+
+// Three channels shown in the order RE, KI, K1; the trigger as above.
+constexpr const char* ScopeIni =
+    "[Settings]\r\nClock=0,1250\r\n[Display]\r\nNoChannels=3\r\nChannel[0].Id=RE\r\nChannel[0].Colour.Red=1\r\n"
+    "Channel[0].Colour.Green=2\r\nChannel[0].Colour.Blue=3\r\nChannel[1].Id=KI\r\nChannel[1].Colour.Red=220\r\n"
+    "Channel[1].Colour.Green=0\r\nChannel[1].Colour.Blue=0\r\nChannel[2].Id=K1\r\nChannel[2].Colour.Red=0\r\n"
+    "Channel[2].Colour.Green=0\r\nChannel[2].Colour.Blue=150\r\n[Trigger]\r\nThreshold=500\r\nPreEvent=10\r\n"
+    "PostEvent=20\r\nChannel=KI\r\nMode=RISE\r\n";
+
+// The elements of one kind in an SVG: their attributes and their text.
+struct Element {
+    std::map<std::string, std::string> Attributes;
+    std::string Text;
+    int Number(const char* name) const { return std::stoi(Attributes.at(name)); }
+};
+
+std::vector<Element> Elements(const std::string& svg, const std::string& tag) {
+    static const std::regex attribute(R"re(([\w-]+)="([^"]*)")re");
+    std::vector<Element> found;
+    for (size_t at = svg.find("<" + tag + " "); at != std::string::npos; at = svg.find("<" + tag + " ", at + 1)) {
+        const size_t end = svg.find('>', at);
+        const std::string head = svg.substr(at, end - at);
+        Element element;
+        for (std::sregex_iterator i(head.begin(), head.end(), attribute), last; i != last; ++i)
+            element.Attributes[(*i)[1]] = (*i)[2];
+        if (svg[end - 1] != '/') element.Text = svg.substr(end + 1, svg.find("</", end) - end - 1);
+        found.push_back(element);
+    }
+    return found;
+}
+
+std::vector<std::pair<int, int>> Points(const Element& polyline) {
+    std::vector<std::pair<int, int>> points;
+    std::istringstream text(polyline.Attributes.at("points"));
+    int x = 0, y = 0;
+    for (char comma = 0; text >> x >> comma >> y;) points.emplace_back(x, y);
+    return points;
+}
 
 class TavoRec : public ::testing::Test {
 protected:
@@ -216,8 +259,21 @@ TEST_F(TavoRec, BadInputsEachHaveOneLineAndTheirOwnCode) {
         EXPECT_EQ(Lines(err.text).size(), 1u) << err.text;
         EXPECT_EQ(err.text.rfind("tavo-rec: " + c.file + ": ", 0), 0u) << err.text;
 
-        EXPECT_EQ(Run({"csv", c.file, "--clock", "125", "-o", Path("out.csv")}), c.code);
+        // Without a clock or a Tavo.ini: the line about TAVO's defaults
+        // comes only for a file that can be read.
+        EXPECT_EQ(Run({"csv", c.file, "-o", Path("out.csv")}), c.code);
         EXPECT_EQ(Lines(err.text).size(), 1u) << err.text;
+        for (const char* order : {"bad first", "bad second"}) {
+            const bool first = order[4] == 'f';
+            EXPECT_EQ(Run({"diff", first ? c.file : good, first ? good : c.file, "--ini", Path("Tavo.ini")}), c.code);
+            EXPECT_EQ(Lines(err.text).size(), 1u) << order << err.text;
+        }
+        for (const char* pictures : {"--trigger", "--all"}) {
+            std::vector<std::string> plot{"plot", c.file, "-o", Path("out.svg"), pictures};
+            if (pictures[2] == 't') plot.push_back("1");
+            EXPECT_EQ(Run(plot), c.code);
+            EXPECT_EQ(Lines(err.text).size(), 1u) << err.text;
+        }
         // One bad file among several stops none of the others.
         EXPECT_EQ(Run({"info", good, c.file, good}), c.code);
         EXPECT_EQ(Lines(err.text).size(), 1u);
@@ -235,7 +291,7 @@ TEST_F(TavoRec, BadInputsEachHaveOneLineAndTheirOwnCode) {
     // Nothing was written: no output file, no temporary.
     EXPECT_FALSE(fs::exists(folder / "out.csv"));
     for (const auto& entry : fs::directory_iterator(folder))
-        EXPECT_EQ(entry.path().filename().string().find("out.csv"), std::string::npos) << entry.path();
+        EXPECT_EQ(entry.path().filename().string().find("out"), std::string::npos) << entry.path();
 }
 
 TEST_F(TavoRec, CommandLineSettingsAndOutputFailures) {
@@ -251,7 +307,6 @@ TEST_F(TavoRec, CommandLineSettingsAndOutputFailures) {
         {{"info"}, ExitUsage},
         {{"csv", record, record, "--clock", "125"}, ExitUsage},
         {{"info", record, "--levels"}, ExitUsage},
-        {{"csv", record}, ExitUsage},  // no clock
         {{"csv", record, "--clock", "0"}, ExitUsage},
         {{"csv", record, "--clock", "12.55"}, ExitUsage},
         {{"info", record, "--channel", "KX"}, ExitUsage},
@@ -262,6 +317,17 @@ TEST_F(TavoRec, CommandLineSettingsAndOutputFailures) {
         {{"info", record, "--ini", Path("point.ini")}, ExitSettings},  // TAVO reads a decimal comma only
         {{"csv", record, "--ini", Path("zero.ini")}, ExitSettings},
         {{"csv", record, "--clock", "125", "-o", Path("no/such/folder/out.csv")}, ExitOutput},
+        {{"plot", record, record}, ExitUsage},
+        {{"diff", record}, ExitUsage},
+        {{"info", record, "--all"}, ExitUsage},
+        {{"diff", record, record, "-o", Path("d.txt")}, ExitUsage},
+        {{"plot", record, "--all", "--trigger", "2"}, ExitUsage},
+        {{"plot", record, "--all", "-o", "-"}, ExitUsage},
+        {{"plot", record, "--trigger", "0"}, ExitUsage},
+        {{"plot", record, "--size", "1000x10001"}, ExitUsage},
+        {{"plot", record, "-o", record, "--ini", Path("Tavo.ini")}, ExitUsage},
+        {{"plot", record, "--ini", Path("point.ini")}, ExitSettings},
+        {{"plot", record, "--all", "-o", Path("no/such/folder/p.svg"), "--ini", Path("Tavo.ini")}, ExitOutput},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.arguments));
@@ -280,6 +346,19 @@ TEST_F(TavoRec, CommandLineSettingsAndOutputFailures) {
     EXPECT_NE(beside.text.find("Clock:      125 \xC2\xB5s"), std::string::npos) << beside.text;
     ASSERT_EQ(Run({"--help"}), ExitOk);
     EXPECT_NE(out.text.find("  8  no sample in the file (no letter G)"), std::string::npos);
+    ASSERT_EQ(Run({"--version"}), ExitOk);
+    EXPECT_EQ(out.text, "tavo-rec " TAVO_PROJECT_VERSION "\n");
+
+    // Without a Tavo.ini and --clock, the times and the picture follow the
+    // Tavo.ini TAVO ships (125 µs; KI, KU, K1, K2, RA), and one line says so.
+    ASSERT_EQ(Run({"csv", record}), ExitOk);
+    EXPECT_EQ(DataRows(out.text)[2], "1,1,0.125,101,201,301,401,501,601,701,0,901,1001,1101,1201,1301");
+    EXPECT_EQ(err.text, "tavo-rec: no --clock and no Tavo.ini: the times are from TAVO's default clock, "
+                        "125 \xC2\xB5s per sample\n");
+    ASSERT_EQ(Run({"plot", record, "-o", "-"}), ExitOk);
+    EXPECT_EQ(Elements(out.text, "polyline").size(), 5u);
+    EXPECT_EQ(Lines(err.text).size(), 1u) << err.text;
+    EXPECT_EQ(err.text.rfind("tavo-rec: no Tavo.ini given or beside tavo-rec", 0), 0u) << err.text;
 }
 
 TEST_F(TavoRec, NumbersAreTheProgramsOwnWhateverTheLocale) {
@@ -343,6 +422,195 @@ TEST_F(TavoRec, ALongRunComesOutWholeAndInOrder) {
     EXPECT_EQ(RunTavoRec({"csv", record, "--clock", "12.3"}, {}, failing, failingErr), ExitOutput);
     EXPECT_EQ(failing.afterFailure, 0);
     EXPECT_EQ(Lines(failingErr.text).size(), 1u) << failingErr.text;
+}
+
+// The picture stands where the window draws: its positions come from the
+// window's own geometry rules, whose pixels tests/ui checks at 1000 x 600,
+// and the values from the samples that view shows. KI crosses 500 upwards
+// at samples 50, 150, ... 950; with PreEvent 10 the view of trigger k
+// starts at sample 100 k - 60.
+TEST_F(TavoRec, PlotDrawsTheViewWhereTheWindowDraws) {
+    ParameterBytes block = ControllerBlock();
+    block[60] = 0x00, block[61] = 0x04;  // TA = 1024, level 0.5
+    block[62] = 0x00, block[63] = 0xFC;  // TE = -1024, level -0.5
+    const std::string record = Write("weld & co.rec", SavedRecord(block, samples::Make(1000, Wave)));
+    const std::string ini = Write("scope.ini", ScopeIni);
+    struct Case {
+        std::vector<std::string> size;
+        int width, height;
+        uint32_t trigger, points;  // the last view holds 59 samples: TAVO leaves out the run's last one
+    } cases[] = {{{"--size", "1000x600"}, 1000, 600, 10, 59}, {{}, 1280, 1024, 2, 251},
+                 // Where the window's tick steps round a pixel away from SampleToX and LevelToY.
+                 {{"--size", "1250x610"}, 1250, 610, 5, 251}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.width);
+        std::vector<std::string> arguments{"plot", record, "--trigger", std::to_string(c.trigger), "-o", "-",
+                                           "--ini", ini};
+        arguments.insert(arguments.end(), c.size.begin(), c.size.end());
+        ASSERT_EQ(Run(arguments), ExitOk) << err.text;
+        const std::string& svg = out.text;
+        const Element root = Elements(svg, "svg").at(0);
+        EXPECT_EQ(root.Number("width"), c.width);
+        EXPECT_EQ(root.Number("height"), c.height);
+        const std::string counter = std::to_string(c.trigger) + " / 10";
+        EXPECT_NE(svg.find("<title>weld &amp; co.rec, trigger " + counter + "</title>"), std::string::npos);
+        // A name that is no UTF-8 (or holds control characters) still gives a picture browsers open.
+        EXPECT_EQ(XmlText("a<\"\xFC\x01\xE2\x86\x91"), "a&lt;&quot;\xEF\xBF\xBD\xEF\xBF\xBD\xE2\x86\x91");
+        EXPECT_EQ(svg.find("<script"), std::string::npos);
+
+        // The traces in display order and colour, first and last point; RE
+        // runs beyond full scale at the end and is drawn at level 1.
+        const auto polylines = Elements(svg, "polyline");
+        ASSERT_EQ(polylines.size(), 3u);
+        const int ids[] = {13, 8, 1};
+        const char* colours[] = {"#010203", "#dc0000", "#000096"};
+        const uint32_t view = 100 * c.trigger - 60, last = c.points - 1;
+        for (size_t j = 0; j < 3; ++j) {
+            EXPECT_EQ(polylines[j].Attributes.at("stroke"), colours[j]);
+            const auto points = Points(polylines[j]);
+            ASSERT_EQ(points.size(), c.points);
+            const auto y = [&](uint32_t i) { return LevelToY(c.height, SampleLevel(Wave(view + i, ids[j]))); };
+            EXPECT_EQ(points.front(), std::make_pair(SampleToX(c.width, 0), y(0))) << j;
+            EXPECT_EQ(points.back(), std::make_pair(SampleToX(c.width, last), y(last))) << j;
+        }
+        // The band between TA and TE, the column after sample 250 included.
+        const Element band = Elements(svg, "rect").at(1);
+        EXPECT_EQ(band.Attributes.at("fill"), "#f0f0f0");
+        EXPECT_EQ(band.Number("x"), TraceLeft(c.width));
+        EXPECT_EQ(band.Number("width"), TraceRight(c.width) + 1 - TraceLeft(c.width));
+        EXPECT_EQ(band.Number("y"), LevelToY(c.height, 0.5));
+        EXPECT_EQ(band.Number("height"), LevelToY(c.height, -0.5) - LevelToY(c.height, 0.5));
+
+        // The counter last, centred under the trigger column, within its box.
+        const auto texts = Elements(svg, "text");
+        const ScopeRect box = TriggerCounterBounds(c.width, c.height, 10);
+        EXPECT_EQ(texts.back().Text, counter);
+        EXPECT_EQ(texts.back().Number("x"), SampleToX(c.width, 10));
+        EXPECT_GT(texts.back().Number("y"), box.top);
+        EXPECT_LE(texts.back().Number("y"), box.bottom);
+        // Numbers with a decimal comma, the arrow beside KI's name, and the
+        // labelled time ticks where the window puts them.
+        std::vector<std::string> shown;
+        for (const Element& text : texts) shown.push_back(text.Text);
+        for (const char* label : {"-1,0", "0,0", "1,0", "0,00", "6,25", "31,25", "ms", "\u2191"})
+            EXPECT_EQ(std::count(shown.begin(), shown.end(), label), 1) << label;
+        const auto arrow = std::find(shown.begin(), shown.end(), "\u2191") - shown.begin();
+        EXPECT_EQ(texts[arrow].Number("x"), LegendLeft(c.width));
+        EXPECT_EQ(shown[arrow + 1], "KI");
+        const auto fifty = std::find(shown.begin(), shown.end(), "50") - shown.begin();
+        EXPECT_EQ(texts[fifty].Number("x"), TimeTickX(c.width, 50));
+        std::vector<int> timeTicks, levelTicks;
+        for (const Element& line : Elements(svg, "line")) {
+            if (line.Number("y1") == TimeAxisY(c.height) - 4) timeTicks.push_back(line.Number("x1"));
+            if (line.Number("x1") == TraceLeft(c.width) - 4) levelTicks.push_back(line.Number("y1"));
+        }
+        ASSERT_EQ(timeTicks.size(), 26u);
+        ASSERT_EQ(levelTicks.size(), 21u);
+        for (int i = 0; i <= 25; ++i) EXPECT_EQ(timeTicks[i], TimeTickX(c.width, 10 * i)) << i;
+        for (int k = -10; k <= 10; ++k) EXPECT_EQ(levelTicks[k + 10], LevelTickY(c.height, k)) << k;
+    }
+}
+
+TEST_F(TavoRec, PlotWritesEveryViewTavoShowsAndNothingForAMissingTrigger) {
+    const std::string record = Write("weld.rec", SavedRecord(ControllerBlock(), samples::Make(1000, Wave)));
+    ASSERT_EQ(Run({"plot", record, "--all", "-o", Path("pic.svg"), "--ini", Path("Tavo.ini")}), ExitOk) << err.text;
+    EXPECT_EQ(out.text, record + ": 10 pictures, " + Path("pic-1.svg") + " to " + Path("pic-10.svg") +
+                            " (triggers 1 to 10 of 10)\n");
+    for (int k = 1; k <= 10; ++k) {
+        std::ifstream file(folder / ("pic-" + std::to_string(k) + ".svg"));
+        const std::string svg((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        ASSERT_FALSE(svg.empty()) << k;
+        EXPECT_EQ(Elements(svg, "text").back().Text, std::to_string(k) + " / 10");
+    }
+    // Without -o the picture goes beside the record file.
+    ASSERT_EQ(Run({"plot", record, "--ini", Path("Tavo.ini")}), ExitOk);
+    EXPECT_EQ(out.text, Path("weld.svg") + ": weld.rec, trigger 1 / 10\n");
+
+    // No trigger: the recording from its first sample, the counter 0 / 0.
+    const std::string flat = Write("flat.dat", samples::Make(300, Wave));
+    ASSERT_EQ(Run({"plot", flat, "--all", "--ini", Path("Tavo.ini"), "--threshold", "2000"}), ExitOk) << err.text;
+    EXPECT_EQ(out.text, flat + ": 1 picture, " + Path("flat-0.svg") + " (no trigger shown, 0 / 0)\n");
+    std::ifstream file(folder / "flat-0.svg");
+    const std::string svg((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const auto points = Points(Elements(svg, "polyline").at(0));
+    ASSERT_EQ(points.size(), 251u);
+    EXPECT_EQ(points.front().second, LevelToY(1024, 0));
+    EXPECT_EQ(Elements(svg, "text").back().Text, "0 / 0");
+    EXPECT_EQ(Elements(svg, "rect").at(1).Number("height"), 0) << "a .dat leaves TAVO's zero band";
+
+    // A trigger TAVO never shows: one line, its own code, no picture.
+    for (const char* trigger : {"11", "4294967295"}) {
+        EXPECT_EQ(Run({"plot", record, "--trigger", trigger, "-o", Path("none.svg"), "--ini", Path("Tavo.ini")}),
+                  ExitNoTrigger);
+        EXPECT_EQ(err.text, "tavo-rec: " + record + ": no trigger " + trigger + ": TAVO shows triggers 1 to 10\n");
+    }
+    EXPECT_FALSE(fs::exists(folder / "none.svg"));
+}
+
+TEST_F(TavoRec, DiffNamesTheFieldsAndLevelsThatChanged) {
+    ParameterBytes other = ControllerBlock();
+    other[1] = 12;    // SEK: 200 stored before, shown at its limit of 32
+    other[2] = 0x01;  // AO box 7 cleared
+    other[60] = 0x0C, other[61] = 0xFE;  // TA = -500
+    // K2 of sample 60 lies 20 samples into the first view (trigger at 50, PreEvent 10).
+    const auto changed = samples::Make(1000, [](uint32_t i, int id) {
+        return static_cast<int16_t>(Wave(i, id) + (id == 2 && i == 60 ? 512 : 0));
+    });
+    const std::string good = Write("good.rec", SavedRecord(ControllerBlock(), samples::Make(1000, Wave)));
+    const std::string bad = Write("bad.rec", SavedRecord(other, changed));
+    ASSERT_EQ(Run({"diff", good, bad, "--ini", Path("Tavo.ini")}), ExitDiffer) << err.text;
+    EXPECT_EQ(err.text, "");
+    const std::string expected =
+        "A: " + good + "\nB: " + bad +
+        "\n"
+        "Parameters: 3 fields differ, as the Parameter dialog shows them\n"
+        "                                           A           B\n"
+        "  Einstellungen / SEK                     32          12   A stored 200, outside the limits\n"
+        "  Regler / TA                              0        -500\n"
+        "  Autooffset (AO)\n"
+        "    A  [x] 0 [ ] 1 [ ] 2 [ ] 3 [ ] 4 [ ] 5 [ ] 6 [x] 7\n"
+        "    B  [x] 0 [ ] 1 [ ] 2 [ ] 3 [ ] 4 [ ] 5 [ ] 6 [ ] 7\n"
+        "Recordings:\n"
+        "                                           A           B\n"
+        "  Samples                               1000        1000\n"
+        "  Triggers                                10          10\n"
+        "  Trigger shown                       1 / 10      1 / 10\n"
+        "  View from sample                        40          40\n"
+        "  First different sample: 60\n"
+        "Largest level difference per channel, view by view (A at 1 / 10, B at 1 / 10, 251 samples):\n"
+        "  K1    0\n"
+        "  K2    0.25 at view sample 20: A 0.126953125, B 0.376953125\n";
+    EXPECT_EQ(out.text.substr(0, expected.size()), expected);
+    EXPECT_NE(out.text.find("\n  RE    0\n"), std::string::npos) << out.text;
+    // The view of another trigger no longer holds the change.
+    ASSERT_EQ(Run({"diff", good, bad, "--trigger", "3", "--ini", Path("Tavo.ini")}), ExitDiffer);
+    EXPECT_NE(out.text.find("(A at 3 / 10, B at 3 / 10, 251 samples):\n  K1    0\n  K2    0\n"), std::string::npos);
+
+    // Stored values beyond the limits differ even where the edits show the same.
+    other = ControllerBlock();
+    other[1] = 201;
+    ASSERT_EQ(Run({"diff", good, Write("sek.rec", SavedRecord(other, samples::Make(1000, Wave))), "--ini",
+                   Path("Tavo.ini")}),
+              ExitDiffer);
+    EXPECT_NE(out.text.find("\n  Einstellungen / SEK                     32          32   A stored 200, outside the "
+                            "limits; B stored 201, outside the limits\n"),
+              std::string::npos)
+        << out.text;
+    // The same parameters over other samples still differ.
+    const std::string resampled = Write("resampled.rec", SavedRecord(ControllerBlock(), changed));
+    ASSERT_EQ(Run({"diff", good, resampled, "--ini", Path("Tavo.ini")}), ExitDiffer);
+    EXPECT_NE(out.text.find("\nParameters: same parameters\n"), std::string::npos);
+    // A file against itself.
+    ASSERT_EQ(Run({"diff", good, good, "--ini", Path("Tavo.ini")}), ExitOk) << err.text;
+    EXPECT_NE(out.text.find("\nParameters: same parameters\n"), std::string::npos);
+    EXPECT_NE(out.text.find("\n  Same samples: every counter and channel value is equal\n"), std::string::npos);
+    // A raw recording has no block to compare; one sample fewer is a difference too.
+    const std::string raw = Write("raw.dat", samples::Make(999, Wave));
+    ASSERT_EQ(Run({"diff", good, raw, "--ini", Path("Tavo.ini")}), ExitDiffer);
+    EXPECT_NE(out.text.find("\nParameters: only A has a parameter block"), std::string::npos);
+    EXPECT_NE(out.text.find("\n  First different sample: 999\n"), std::string::npos);
+    EXPECT_EQ(Run({"diff", good, raw, "--trigger", "11", "--ini", Path("Tavo.ini")}), ExitNoTrigger);
+    EXPECT_EQ(Lines(err.text).size(), 2u) << err.text;
 }
 
 }  // namespace

@@ -1,0 +1,43 @@
+#include "tavo-rec/Inputs.h"
+
+#include "tavo-rec/FileIo.h"
+
+namespace {
+
+std::string ProblemText(RecordProblem problem, const RecordImage& image) {
+    const std::string size = std::to_string(image.Size) + " bytes";
+    switch (problem) {
+        case RecordProblem::Foreign:
+            return "not a record file: TAVO loads names ending in .rec or .dat (small letters)";
+        case RecordProblem::Short:
+            return "too short: " + size +
+                   (image.Kind == RecordKind::Rec ? ", a .rec has at least 68 (magic and parameter block)"
+                                                  : ", a .dat has at least 4");
+        case RecordProblem::Oversized:
+            return "too large: " + size + ", TAVO loads files below " + std::to_string(RecordFileLimit) + " bytes";
+        case RecordProblem::WrongMagic: return "not a TAVO record: a .rec starts with the letters TAVO";
+        case RecordProblem::NoMarker: return "no samples: the letter G that starts a sample does not occur";
+        default: return "cannot be read";
+    }
+}
+
+}  // namespace
+
+std::wstring Widened(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+std::optional<Failure> Examine(const std::string& name, RecordImage& image, RecordReport& report) {
+    image.Kind = RecordKindOf(Widened(name).c_str());
+    std::string why;
+    if (!ReadRecordFile(PathFromArgument(name), image, &why))
+        return Failure{static_cast<int>(RecordProblem::Unreadable), name + ": cannot be read: " + why};
+    report = ExamineRecord(image);
+    if (report.Problem == RecordProblem::None) return std::nullopt;
+    return Failure{static_cast<int>(report.Problem), name + ": " + ProblemText(report.Problem, image)};
+}
+
+void Report(ByteSink& err, const Failure& failure) { Note(err, failure.Text); }
+
+void Note(ByteSink& err, const std::string& text) {
+    const std::string line = "tavo-rec: " + text + "\n";
+    err.Write(line.data(), line.size());
+}

@@ -1,0 +1,26 @@
+// What every command does with its record files and its failures: a file is
+// read and judged by TAVO's rules, and a failure is one line on standard
+// error with its exit code.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "tavo-rec/CsvExport.h"
+#include "tavo-rec/RecordImage.h"
+
+struct Failure {
+    int Code;
+    std::string Text;
+};
+
+// Reads and examines one file; a failure says why TAVO would not show it.
+std::optional<Failure> Examine(const std::string& name, RecordImage& image, RecordReport& report);
+
+// "tavo-rec: TEXT" as one line.
+void Report(ByteSink& err, const Failure& failure);
+void Note(ByteSink& err, const std::string& text);
+
+// Only ASCII matters in an option's value or a file's extension: other bytes
+// cannot match.
+std::wstring Widened(const std::string& text);
