@@ -5,13 +5,13 @@
 #include <clocale>
 #include <cwchar>
 
-#include "app/AppEvents.h"
+#include "link/LinkEvents.h"
 #include "app/MainWindow.h"
 #include "app/ScreenCheck.h"
 #include "app/SingleInstance.h"
 #include "editors/ParameterBlock.h"
 #include "link/Link.h"
-#include "scope/DecodingView.h"
+#include "scope/RecordingOnScreen.h"
 #include "scope/RecordBuffer.h"
 #include "settings/ProfileFile.h"
 #include "settings/Settings.h"
@@ -70,18 +70,20 @@ bool StartApplication(HINSTANCE instance, int* exitCode) {
     // Numbers are formatted and parsed with a decimal comma everywhere.
     std::setlocale(LC_ALL, "German");
     SetPreviewActive(0);
-    CreateAppEvents();
+    CreateLinkEvents();
     BuildSettingsPath();
     Settings& settings = AppSettings();
     ResetChannelTable(settings);
     if (!LoadSettings(NameParamFile)) {
         MessageBoxW(nullptr, L"Fehler beim Einlesen der Parameter aus Tavo.ini", L"TAVO", MB_OK | MB_ICONERROR);
         *exitCode = ExitSettingsUnreadable;
+        // Named events left open would keep their state for a later start
+        // in this process (a set "ApplicationDone" would end its worker).
+        CloseLinkEvents();
         ReleaseSingleInstance();
         return false;
     }
     ClearDecoding();
-    StoreControllerState(ControllerNotAvailable);
 
     INITCOMMONCONTROLSEX controls{sizeof(controls), 0x28FF};
     InitCommonControlsEx(&controls);
@@ -127,7 +129,7 @@ int ShutDownApplication(int loopExitCode) {
     // buffer and the events: then they are left to the end of the process.
     if (!LinkWorkerRunning()) {
         FreeRecordBuffer();
-        CloseAppEvents();
+        CloseLinkEvents();
         // Only now may a new TAVO start: it reads the written Tavo.ini and
         // makes fresh events.
         ReleaseSingleInstance();

@@ -3,18 +3,22 @@
 #include <dbt.h>
 #include <shellapi.h>
 
+#include <cstddef>
 #include <cwchar>
+#include <string>
 
-#include "app/AppEvents.h"
+#include "link/LinkEvents.h"
 #include "app/Application.h"
+#include "app/LinkReports.h"
 #include "base/Handles.h"
 #include "base/UiTask.h"
 #include "app/StatusBar.h"
 #include "editors/EditorDialogs.h"
+#include "link/Commands.h"
 #include "link/Link.h"
-#include "records/RecordFiles.h"
+#include "records/RecordFileMenu.h"
 #include "resources/resource.h"
-#include "scope/DecodingView.h"
+#include "scope/RecordingOnScreen.h"
 #include "scope/ScopeView.h"
 
 namespace {
@@ -35,17 +39,6 @@ int ClientWidth = 0;
 int ClientHeight = 0;
 HDEVNOTIFY DeviceNotify = nullptr;
 
-// Menu commands that only ask the communication worker for work: the id and
-// the index of the CommandEvent it sets. Debug (3000) and Preview (3001) do more.
-struct CommandRequest {
-    int id;
-    int commandEvent;
-};
-constexpr CommandRequest CommandRequests[] = {
-    {IDM_WELD, 1}, {IDM_LIST, 2}, {IDM_INSTALL, 3}, {IDM_BURN, 4}, {IDM_RESTART, 5}, {IDM_FACTORY, 6},
-};
-constexpr int DebugCommandEvent = 0;
-
 void SetMenuItemEnabled(HWND window, UINT id, bool enabled) {
     EnableMenuItem(GetMenu(window), id, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
 }
@@ -63,7 +56,7 @@ LRESULT OnCreate(HWND window) {
     filter.dbcc_classguid = FTDI_GUID;
     DeviceNotify = RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
     AttachUiTasks(window);
-    LinkAttach(window);
+    LinkAttach(window, WindowLinkReports());
 
     RECT client{};
     GetClientRect(window, &client);
@@ -130,7 +123,7 @@ LRESULT OnPaint(HWND window) {
         ClientHeight = client.bottom - client.top;
         PaintClientArea(window, paint);
     }
-    RepaintStateField();
+    RepaintStateField(GetControllerState());
     return 0;
 }
 
@@ -163,17 +156,6 @@ void ShowInfo(HWND window) {
     MessageBoxW(window, L"TAVO Version 0.2", L"TAVO", MB_OK | MB_ICONINFORMATION);
 }
 
-// True when `id` is one of the plain command requests (whether or not a
-// worker could take it).
-bool RequestMenuCommand(int id) {
-    for (const CommandRequest& request : CommandRequests)
-        if (request.id == id) {
-            RequestCommand(request.commandEvent);
-            return true;
-        }
-    return false;
-}
-
 LRESULT OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const int id = LOWORD(wParam);
     switch (id) {
@@ -190,13 +172,17 @@ LRESULT OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         case IDM_DEBUG:
             SendSetTitle(window, nullptr);
             // A Debug that was not sent records nothing to save.
-            if (RequestCommand(DebugCommandEvent)) SetMenuItemEnabled(window, IDM_SAVE_DATA, true);
+            if (RequestCommand(CommandDebug)) SetMenuItemEnabled(window, IDM_SAVE_DATA, true);
             return 0;
         case IDM_PREVIEW: TogglePreview(window); return 0;
         case IDM_START_WORKER: LinkStartRequested(); return 0;
         case IDM_INFO: ShowInfo(window); return 0;
         default:
-            if (RequestMenuCommand(id)) return 0;
+            // The other Commands items only ask the worker for their command.
+            if (const int command = CommandForMenu(id); command >= 0) {
+                RequestCommand(command);
+                return 0;
+            }
             return DefWindowProcW(window, message, wParam, lParam);
     }
 }
@@ -228,12 +214,25 @@ bool IsDeviceInterface(LPARAM lParam) {
     return header && header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE;
 }
 
+// The device-interface path of a notice, as far as its size says it holds
+// one; it names the device's serial number.
+std::string InterfaceName(LPARAM lParam) {
+    const auto* device = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(lParam);
+    const size_t offset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
+    if (device->dbcc_size <= offset) return {};
+    const size_t room = (device->dbcc_size - offset) / sizeof(wchar_t);
+    std::string name;
+    for (size_t i = 0; i < room && device->dbcc_name[i]; ++i)
+        name += device->dbcc_name[i] < 0x80 ? static_cast<char>(device->dbcc_name[i]) : '?';
+    return name;
+}
+
 LRESULT OnDeviceChange(WPARAM event, LPARAM lParam) {
     if (!IsDeviceInterface(lParam)) return TRUE;
     // The link decides: an arrival may start a worker; a removal may have
     // been another FTDI device, which the worker finds out.
     if (event == DBT_DEVICEARRIVAL)
-        LinkDeviceArrived();
+        LinkDeviceArrived(InterfaceName(lParam));
     else if (event == DBT_DEVICEREMOVECOMPLETE)
         LinkDeviceRemoved();
     return TRUE;
@@ -276,7 +275,7 @@ LRESULT OnApp(HWND window, WPARAM code, LPARAM lParam) {
 }
 
 LRESULT OnClose(HWND window) {
-    SetEvent(TheEvents().ApplicationDone);
+    SetEvent(TheLinkEvents().ApplicationDone);
     // Returns at once when no worker runs; serves the worker's own requests
     // to this thread meanwhile, so the two never wait for each other.
     LinkClose(CloseWaitMs);

@@ -10,8 +10,6 @@
 
 namespace {
 
-// Asks the control's own thread to fill a part: wParam the part, lParam the colour.
-constexpr UINT StatusFillRequest = WM_APP + 0x40;
 constexpr UINT_PTR SubclassId = 1;
 
 struct PartFill {
@@ -24,7 +22,6 @@ int StatusPartCount = 0;
 RECT StatusPartRect[StatusMaxParts] = {};
 int StatusPartEdge[StatusMaxParts] = {};
 PartFill StatusPartFill[StatusMaxParts];
-std::atomic<int32_t> ControllerState{ControllerNotAvailable};
 
 // The text buffers are written by both threads and read by the control when a
 // posted text arrives; the lock keeps every copy whole.
@@ -79,9 +76,6 @@ LRESULT CALLBACK StatusBarSubclassProc(HWND control, UINT message, WPARAM wParam
             RedrawFills(control);
             return result;
         }
-        case StatusFillRequest:
-            return StatusBarFillPart(static_cast<int>(wParam), GetRValue(lParam), GetGValue(lParam),
-                                     GetBValue(lParam));
         case WM_NCDESTROY:
             RemoveWindowSubclass(control, StatusBarSubclassProc, SubclassId);
             break;
@@ -255,9 +249,8 @@ int StatusBarFillPart(int part, uint8_t red, uint8_t green, uint8_t blue) {
     HWND control = StatusWnd;
     if (!control || !ValidPart(part)) return 0;
     const COLORREF colour = RGB(red, green, blue);
-    // The worker must never wait for the user-interface thread (which may be
-    // waiting for the worker to end): hand the fill over and go on.
-    if (!OnControlThread(control)) return PostMessageW(control, StatusFillRequest, part, colour);
+    // Another thread would wait for this one, which may be waiting for it.
+    if (!OnControlThread(control)) return 0;
     SendMessageW(control, WM_PAINT, 0, 0);  // let the control draw itself before the fill
     StatusPartFill[part] = {true, colour};
     WindowDC dc(control);
@@ -265,27 +258,20 @@ int StatusBarFillPart(int part, uint8_t red, uint8_t green, uint8_t blue) {
     return 1;
 }
 
-int32_t SetControllerState(int32_t state) {
-    const int32_t previous = ControllerState.exchange(state);
+void StatusBarShowState(int32_t state) {
     const StateLook look = LookOf(state);
     StatusBarSetText(look.text, PartState);
     StatusBarPostTip(PartState);
     FillPart(PartState, look.colour);
-    return previous;
 }
 
-int32_t GetControllerState() { return ControllerState; }
-
-void StoreControllerState(int32_t state) { ControllerState = state; }
-
-void ShowControllerRemoved() {
-    ControllerState = ControllerOffline;
+void StatusBarShowRemoved() {
     StatusBarSetText(LookOf(ControllerOffline).text, PartState);
     StatusBarPostTip(PartState);
     FillPart(PartState, RGB(0, 0, 0));
 }
 
-void RepaintStateField() { FillPart(PartState, LookOf(ControllerState).repaint); }
+void RepaintStateField(int32_t state) { FillPart(PartState, LookOf(state).repaint); }
 
 HWND StatusBarWindow() { return StatusWnd; }
 

@@ -1,5 +1,6 @@
-// The four-part status bar at the bottom of the main window and the
-// controller state shown in its coloured field.
+// The four-part status bar at the bottom of the main window, with the
+// controller state drawn in its coloured field (the state itself is the
+// link's: link/Link.h). Everything here runs on the user-interface thread.
 #pragma once
 
 #include <windows.h>
@@ -30,31 +31,26 @@ int StatusBarHeight();
 int StatusBarMove(int width, int height);
 int StatusBarRelayout(int width, int rightWidth);
 
-// Texts may be set from either thread: the text goes into the part's buffer
-// first and reaches the control with a post (or, on the user-interface
-// thread, a send). A later text written before the post is handled wins.
+// A text goes into the part's buffer first and reaches the control with a
+// post (or a send). A later text written before the post is handled wins.
 int StatusBarSetText(const wchar_t* text, int part);
 int StatusBarPostText(int part);
 int StatusBarSendText(int part);
 int StatusBarPostTip(int part);
-// Sets a part's text and posts it: the one way both threads show a text.
+// Sets a part's text and posts it.
 int StatusBarShowText(const wchar_t* text, int part);
 
-// Fills a part with a colour over the control. From another thread the fill
-// is handed to the user-interface thread and the caller does not wait.
+// Fills a part with a colour over the control; 0 from another thread than
+// the control's (nothing is drawn there).
 int StatusBarFillPart(int part, uint8_t red, uint8_t green, uint8_t blue);
 
-// Stores the state, names it in the state field's tooltip and fills the field
-// with its colour; returns the previous state.
-int32_t SetControllerState(int32_t state);
-int32_t GetControllerState();
-// Sets the state without touching the status bar.
-void StoreControllerState(int32_t state);
-// The controller's device was removed: the state offline, its tooltip, and
-// the field black until the main window's next repaint makes it red.
-void ShowControllerRemoved();
-// The main window's repaint of the state field, in the colour of the state.
-void RepaintStateField();
+// The state field: names `state` in its tooltip and fills it with its colour.
+void StatusBarShowState(int32_t state);
+// The controller's device was removed: the tooltip offline, and the field
+// black until the main window's next repaint makes it red.
+void StatusBarShowRemoved();
+// The main window's repaint of the state field, in the colour of `state`.
+void RepaintStateField(int32_t state);
 
 // What the module holds, for the main window and for tests.
 HWND StatusBarWindow();

@@ -8,6 +8,7 @@ namespace {
 
 std::mutex Lock;
 HWND Window = nullptr;
+DWORD WindowThread = 0;
 std::deque<std::function<void()>> Queue;
 
 }  // namespace
@@ -15,6 +16,7 @@ std::deque<std::function<void()>> Queue;
 void AttachUiTasks(HWND window) {
     std::lock_guard guard(Lock);
     Window = window;
+    WindowThread = window ? GetWindowThreadProcessId(window, nullptr) : 0;
     Queue.clear();
 }
 
@@ -22,6 +24,7 @@ void DetachUiTasks() {
     std::deque<std::function<void()>> dropped;
     std::lock_guard guard(Lock);
     Window = nullptr;
+    WindowThread = 0;
     dropped.swap(Queue);
 }
 
@@ -46,4 +49,16 @@ void RunUiTasks() {
         // Run outside the lock: a task may post further tasks.
         task();
     }
+}
+
+void RunOnUiThread(std::function<void()> task) {
+    bool here = false;
+    {
+        std::lock_guard guard(Lock);
+        here = Window && WindowThread == GetCurrentThreadId();
+    }
+    if (here)
+        task();
+    else
+        PostUiTask(std::move(task));
 }

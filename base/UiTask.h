@@ -20,3 +20,5 @@ void DetachUiTasks();
 bool PostUiTask(std::function<void()> task);
 // The window's handler of WM_UI_TASK: runs every task queued so far.
 void RunUiTasks();
+// Runs `task` at once on the window's thread, else posts it.
+void RunOnUiThread(std::function<void()> task);

@@ -7,7 +7,7 @@
 #include "BenchHarness.h"
 #include "editors/ParameterBlock.h"
 #include "scope/Decoding.h"
-#include "scope/DecodingView.h"
+#include "scope/RecordingOnScreen.h"
 #include "scope/ScopeView.h"
 #include "settings/Settings.h"
 #include "tests/support/Samples.h"

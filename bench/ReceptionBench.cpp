@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/AppEvents.h"
+#include "link/LinkEvents.h"
 #include "link/CommunicationWorker.h"
 #include "link/Protocol.h"
 #include "scope/RecordBuffer.h"
@@ -70,7 +70,7 @@ void Measure(const char* title, const wchar_t* scenario, int runs) {
 }  // namespace
 
 int main() {
-    CreateAppEvents();
+    CreateLinkEvents();
     TheRecord().Reception = static_cast<uint8_t*>(HeapAlloc(GetProcessHeap(), 0, RecordBufferSize));
     if (!TheRecord().Reception || !FtdiLibrary()) {
         std::printf("no record buffer or no FTD2XX.dll beside the benchmark\n");

@@ -5,17 +5,16 @@
 #include <memory>
 #include <optional>
 
-#include "app/AppEvents.h"
+#include "link/LinkEvents.h"
+#include "link/LinkReporter.h"
 #include "app/AppWindow.h"
-#include "app/StatusBar.h"
 #include "base/Handles.h"
-#include "base/UiTask.h"
 #include "editors/ParameterBlock.h"
 #include "link/Link.h"
 #include "link/LinkSupervisor.h"
 #include "link/PreviewGuard.h"
 #include "link/Protocol.h"
-#include "scope/DecodingView.h"
+#include "scope/RecordingOnScreen.h"
 #include "scope/RecordBuffer.h"
 
 namespace {
@@ -60,17 +59,16 @@ void InvalidateMainWindow() {
     if (HWND window = MainWnd()) InvalidateRect(window, nullptr, TRUE);
 }
 
-// Shown by the user-interface thread: the worker ends at once, and the
+// Reported without waiting for the box: the worker ends at once, and the
 // close never waits for a box nobody has answered.
 void ShowLibraryBox() {
-    if (LibraryBoxShown.exchange(true)) return;
-    PostUiTask([] { MessageBoxW(MainWnd(), L"FTDI lib issue ", L"TAVO", MB_OK | MB_ICONERROR); });
+    if (!LibraryBoxShown.exchange(true)) Reports().LibraryMissing();
 }
 
 // Requests made before this worker started are not its to act on: a weld or
 // a burn asked for while the link was down must not run when it comes back.
 void ForgetEarlierRequests() {
-    const AppEvents& app = TheEvents();
+    const LinkEvents& app = TheLinkEvents();
     for (HANDLE event : app.CommandEvent) ResetEvent(event);
     ResetEvent(app.InterActive);
 }
@@ -116,15 +114,15 @@ private:
             return WorkerEnd::OpenFailed;
         session_.Serial = start_.Opened = serial;
 
-        guard().LinkUp();
-        SendMessageW(MainWnd(), WM_APP, APP_LINK_READY, 0);
+        guard().LinkUp(serial, TheParameterBlock());
+        Reports().AnnounceReady();
         // From here on every switch of preview comes as "InterActive"; the
         // mode as it is now covers those made before.
         guard().Want(PreviewActive() == 1);
         FillEvents();
         const bool listed = List(false);
         // A list request made meanwhile is dropped: the block was just read.
-        ResetEvent(TheEvents().CommandEvent[CommandList]);
+        ResetEvent(TheLinkEvents().CommandEvent[CommandList]);
         Notify(WorkerNoticeKind::Answered, listed ? 1 : 0);
         if (!session_.Up()) return EndOfSession();
         InvalidateMainWindow();
@@ -132,7 +130,7 @@ private:
     }
 
     void FillEvents() {
-        const AppEvents& app = TheEvents();
+        const LinkEvents& app = TheLinkEvents();
         events_[WaitApplicationDone] = app.ApplicationDone;
         events_[WaitStopRecording] = app.StopRecording;
         for (int i = 0; i < CommandEventCount; ++i) events_[WaitFirstCommand + i] = app.CommandEvent[i];
@@ -162,7 +160,7 @@ private:
         // A missing library leaves the state as it was; a removed device
         // keeps its black field until the window's next repaint.
         if (why != WorkerEnd::NoLibrary && why != WorkerEnd::DeviceGone) InvalidateMainWindow();
-        SetEvent(TheEvents().RecordingDone);
+        SetEvent(TheLinkEvents().RecordingDone);
     }
 
     // --- frames -----------------------------------------------------------------
@@ -178,7 +176,7 @@ private:
 
     // The list command; true when the controller's block came and was taken.
     bool List(bool announce) {
-        if (announce) StatusBarShowText(L"Command List Parameter", PartCommand);
+        if (announce) Reports().CommandText(CommandRow(CommandList)->Announce);
         std::optional<ParameterBytes> listed;
         if (Send(CommandList)) listed = ReceiveParameters(session_);
         if (listed) {
@@ -192,28 +190,28 @@ private:
 
     void Record(bool announce) {
         if (!CanRecord()) {
-            StatusBarShowText(L"No memory for a recording: command not sent", PartCommand);
+            Reports().CommandText(L"No memory for a recording: command not sent");
             return;
         }
         Notify(WorkerNoticeKind::Recording, 1);
-        if (announce) StatusBarShowText(L"Command Debug", PartCommand);
+        if (announce) Reports().CommandText(CommandRow(CommandDebug)->Announce);
         uint32_t received = 0;
         if (Send(CommandDebug) && ReceiveReception(session_, &received)) {
             Notify(WorkerNoticeKind::Answered, 1);
             if (announce) ShowReceived(received);
-            PublishReception(received);
+            if (PublishReception(received)) Reports().AnnounceDecoded();
         }
         Notify(WorkerNoticeKind::Recording, 0);
     }
 
     void ShowReceived(uint32_t length) const {
-        wchar_t text[StatusTextCapacity];
+        wchar_t text[LinkTextCapacity];
         if (session_.Dropped == 0)
-            std::swprintf(text, StatusTextCapacity, L"%u bytes received", length);
+            std::swprintf(text, LinkTextCapacity, L"%u bytes received", length);
         else
-            std::swprintf(text, StatusTextCapacity, L"%u bytes received - %u bytes beyond the buffer dropped", length,
+            std::swprintf(text, LinkTextCapacity, L"%u bytes received - %u bytes beyond the buffer dropped", length,
                           session_.Dropped);
-        StatusBarShowText(text, PartCommand);
+        Reports().CommandText(text);
     }
 
     // Install and burn carry the block the guard says; never a block that
@@ -221,10 +219,10 @@ private:
     void SendParameters(int command) {
         const ParameterBlock& block = TheParameterBlock();
         if (!block.Filled()) {
-            wchar_t text[StatusTextCapacity];
-            std::swprintf(text, StatusTextCapacity, L"Command %ls not sent: no parameters read or set yet",
+            wchar_t text[LinkTextCapacity];
+            std::swprintf(text, LinkTextCapacity, L"Command %ls not sent: no parameters read or set yet",
                           CommandName(command));
-            StatusBarShowText(text, PartCommand);
+            Reports().CommandText(text);
             return;
         }
         Send(command, guard().Carried(command, block.Read()));
@@ -252,18 +250,17 @@ private:
 
     void ShowPreviewHold() const {
         if (guard().Hold() != PreviewHold::NoBlock) return;
-        StatusBarShowText(guard().Wanted() ? L"Preview held: the controller's parameters could not be read"
-                                           : L"SEK not restored yet: the controller's parameters could not be read",
-                          PartCommand);
+        Reports().CommandText(guard().Wanted() ? L"Preview held: the controller's parameters could not be read"
+                                           : L"SEK not restored yet: the controller's parameters could not be read");
     }
 
     // --- the loop -----------------------------------------------------------
 
     // Runs the request of wait index `index`; false when the loop must end.
     bool Serve(DWORD index) {
-        HANDLE* commandEvents = TheEvents().CommandEvent;
+        HANDLE* commandEvents = TheLinkEvents().CommandEvent;
         if (index == WaitInterActive) {
-            ResetEvent(TheEvents().InterActive);
+            ResetEvent(TheLinkEvents().InterActive);
             // Only the mode as it is now counts: presses that cancel out
             // change nothing.
             guard().Want(PreviewActive() == 1);
@@ -271,19 +268,21 @@ private:
         }
         if (index < WaitFirstCommand || index >= WaitInterActive) return false;
         const int command = static_cast<int>(index - WaitFirstCommand);
-        switch (command) {
-            case CommandDebug:
-                // Reset first: a further Debug request made meanwhile runs next.
-                ResetEvent(commandEvents[CommandDebug]);
-                Record(true);
-                return true;
-            case CommandList:
-                if (!List(true)) ShowPreviewHold();
-                break;
-            case CommandInstall:
-            case CommandBurn: SendParameters(command); break;
-            default: Send(command); break;
+        const ControllerCommandRow& row = ControllerCommands[command];
+        if (row.Answer == Reply::Recording) {
+            // Reset first: a further Debug request made meanwhile runs next.
+            ResetEvent(commandEvents[command]);
+            Record(true);
+            return true;
         }
+        if (row.Answer == Reply::Parameters) {
+            if (!List(true)) ShowPreviewHold();
+        } else if (row.CarriesParameters) {
+            SendParameters(command);
+        } else {
+            Send(command);
+        }
+        // Reset after: a request of the same kind made meanwhile is dropped.
         ResetEvent(commandEvents[command]);
         return true;
     }
@@ -330,7 +329,7 @@ void StartCommunicationWorker(const std::string& serial) {
     if (!CheckEvent) CheckEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     ResetEvent(CheckEvent.Get());
     // Closing waits for this worker, not for the end of an earlier one.
-    ResetEvent(TheEvents().RecordingDone);
+    ResetEvent(TheLinkEvents().RecordingDone);
     Current = std::make_unique<WorkerStart>();
     Current->Number = ++WorkerNumber;
     Current->Serial = serial;

@@ -7,8 +7,8 @@
 #include <mutex>
 #include <vector>
 
-#include "app/AppEvents.h"
-#include "app/StatusBar.h"
+#include "link/LinkEvents.h"
+#include "link/LinkReporter.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ bool TakeAll(HMODULE module, FtdiFunctions& f) {
 int ShowFailure(const wchar_t* call, FT_STATUS status, const wchar_t* suffix = L"") {
     wchar_t message[MessageCapacity];
     std::swprintf(message, MessageCapacity, L"%ls(...) failed Status %ls%ls", call, FtdiStatusText(status), suffix);
-    StatusBarShowText(message, PartDevice);
+    Reports().DeviceText(message);
     return 0;
 }
 
@@ -57,7 +57,7 @@ int ShowMissing(const std::string& serial) {
     wchar_t message[MessageCapacity];
     const std::wstring wide(serial.begin(), serial.end());
     std::swprintf(message, MessageCapacity, L"FTDI: device %ls not found", wide.c_str());
-    StatusBarShowText(message, PartDevice);
+    Reports().DeviceText(message);
     return 0;
 }
 
@@ -71,7 +71,7 @@ FtdiVersion Split(uint32_t packed) {
 // application is closing (the close waits for this thread).
 FT_STATUS RetryInTask(FT_STATUS(WINAPI* function)(FT_HANDLE), FT_HANDLE handle) {
     const ULONGLONG start = GetTickCount64();
-    HANDLE closing = TheEvents().ApplicationDone;
+    HANDLE closing = TheLinkEvents().ApplicationDone;
     FT_STATUS status = function(handle);
     while (status != FT_OK && GetTickCount64() - start < InTaskRetryMs) {
         if (closing && WaitForSingleObject(closing, InTaskRetryPauseMs) == WAIT_OBJECT_0) break;
@@ -135,14 +135,14 @@ int FtdiLibraryVersion() {
     const FtdiFunctions* ftdi = FtdiLibrary();
     DWORD packed = 0;
     if (!ftdi || ftdi->GetLibraryVersion(&packed) != FT_OK) {
-        StatusBarShowText(L"Failure to determine FTDI lib version", PartDevice);
+        Reports().DeviceText(L"Failure to determine FTDI lib version");
         return 0;
     }
     PackedLibraryVersion = packed;
     const FtdiVersion version = Split(packed);
     wchar_t message[MessageCapacity];
     std::swprintf(message, MessageCapacity, L"FTDI Lib %u.%u.%u", version.Major, version.Minor, version.Build);
-    StatusBarShowText(message, PartDevice);
+    Reports().DeviceText(message);
     return 1;
 }
 
@@ -153,7 +153,7 @@ int FtdiCountDevices(DWORD* count) {
     // Shown too: without exactly one device it is the last word on the link.
     wchar_t message[MessageCapacity];
     std::swprintf(message, MessageCapacity, L"FTDI: %u devices found", static_cast<unsigned>(*count));
-    StatusBarShowText(message, PartDevice);
+    Reports().DeviceText(message);
     return status == FT_OK;
 }
 
@@ -185,7 +185,7 @@ int FtdiOpenDevice(ULONG readTimeout, ULONG writeTimeout, ULONG baudRate, FT_HAN
     wchar_t message[MessageCapacity];
     std::swprintf(message, MessageCapacity, L"FTDI Lib %u.%u.%u Drv %u.%u.%u", library.Major, library.Minor,
                   library.Build, driver.Major, driver.Minor, driver.Build);
-    StatusBarShowText(message, PartDevice);
+    Reports().DeviceText(message);
     return 1;
 }
 

@@ -3,9 +3,8 @@
 #include <atomic>
 #include <cwchar>
 
-#include "app/AppEvents.h"
-#include "app/StatusBar.h"
 #include "base/UiTask.h"
+#include "link/LinkEvents.h"
 #include "link/CommunicationWorker.h"
 #include "link/PreviewGuard.h"
 
@@ -18,26 +17,32 @@ constexpr UINT ReapPeriodMs = 250;
 
 LinkSupervisor Supervisor;
 HWND Window = nullptr;
+SilentReporter Silent;
+LinkReporter* Reporter = &Silent;
+std::atomic<int32_t> State{ControllerNotAvailable};
 std::atomic<int32_t> PreviewFlag{0};
 PassedRequests Passed;
 
 uint64_t Now() { return GetTickCount64(); }
 
 void ShowRetry(uint32_t delayMs) {
-    wchar_t text[StatusTextCapacity];
-    std::swprintf(text, StatusTextCapacity, L"Controller link lost: next attempt in %u s", delayMs / 1000);
-    StatusBarShowText(text, PartDevice);
+    wchar_t text[LinkTextCapacity];
+    std::swprintf(text, LinkTextCapacity, L"Controller link lost: next attempt in %u s", delayMs / 1000);
+    Reports().DeviceText(text);
 }
 
 // The state field follows the supervisor: the one place it is decided.
 void ShowState() {
     const int32_t state = Supervisor.ControllerState();
-    if (state != GetControllerState()) SetControllerState(state);
+    if (state != State) SetControllerState(state);
 }
 
 void Perform(const LinkActions& actions) {
     if (actions.CancelRetry && Window) KillTimer(Window, TimerRetryLink);
-    if (actions.ShowOffline) ShowControllerRemoved();
+    if (actions.ShowOffline) {
+        State = ControllerOffline;
+        Reports().ShowDeviceRemoved();
+    }
     if (actions.CheckDevice) AskWorkerToCheckDevice(Supervisor.Removals());
     if (actions.RetryInMs && Window) {
         SetTimer(Window, TimerRetryLink, actions.RetryInMs, nullptr);
@@ -85,18 +90,31 @@ void PostWorkerNotice(const WorkerNotice& notice) {
     PostUiTask([notice] { TakeNotice(notice); });
 }
 
-void LinkAttach(HWND window) {
+LinkReporter& Reports() { return *Reporter; }
+void SetReports(LinkReporter* reporter) { Reporter = reporter ? reporter : &Silent; }
+
+int32_t GetControllerState() { return State; }
+
+int32_t SetControllerState(int32_t state) {
+    const int32_t previous = State.exchange(state);
+    Reports().ShowControllerState(state);
+    return previous;
+}
+
+void LinkAttach(HWND window, LinkReporter& reporter) {
     // A new main window starts a new life of the link (tests run several in
     // one process).
     Supervisor = LinkSupervisor{};
     ThePreviewGuard() = PreviewGuard{};
     Passed = {};
     Window = window;
+    SetReports(&reporter);
+    State = ControllerNotAvailable;
 }
 
 void LinkStartRequested() { Perform(Supervisor.StartRequested(Now())); }
 
-void LinkDeviceArrived() { Perform(Supervisor.DeviceArrived(Now())); }
+void LinkDeviceArrived(const std::string& name) { Perform(Supervisor.DeviceArrived(Now(), name)); }
 
 void LinkDeviceRemoved() { Perform(Supervisor.DeviceRemoved(Now())); }
 
@@ -138,10 +156,10 @@ bool RequestCommand(int command) {
     if (!Supervisor.ServesRequests()) {
         // A request kept for later would fire when the link comes back,
         // maybe long after the operator has forgotten it.
-        StatusBarShowText(L"No link to the controller: command not sent", PartCommand);
+        Reports().CommandText(L"No link to the controller: command not sent");
         return false;
     }
-    PassOn(TheEvents().CommandEvent[command]);
+    PassOn(TheLinkEvents().CommandEvent[command]);
     return true;
 }
 
@@ -150,7 +168,7 @@ int32_t PreviewActive() { return PreviewFlag; }
 void SetPreviewActive(int32_t active) { PreviewFlag = active; }
 
 void RequestPreviewSwitch() {
-    if (Supervisor.ServesRequests()) PassOn(TheEvents().InterActive);
+    if (Supervisor.ServesRequests()) PassOn(TheLinkEvents().InterActive);
 }
 
 PassedRequests LinkPassedRequests() { return Passed; }

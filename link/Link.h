@@ -10,7 +10,9 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
+#include "link/LinkReporter.h"
 #include "link/LinkSupervisor.h"
 
 // The window's timers that belong to the link: the retry of a lost link, and
@@ -18,12 +20,14 @@
 constexpr UINT_PTR TimerRetryLink = 3;
 constexpr UINT_PTR TimerReapWorker = 4;
 
-// The window whose timers the link uses (its create handler).
-void LinkAttach(HWND window);
+// The window whose timers the link uses, and what tells it the link's news
+// (its create handler).
+void LinkAttach(HWND window, LinkReporter& reporter);
 // Command 3010 (timer 1).
 void LinkStartRequested();
-// WM_DEVICECHANGE of the FTDI device-interface class.
-void LinkDeviceArrived();
+// WM_DEVICECHANGE of the FTDI device-interface class; an arrival with its
+// device-interface name.
+void LinkDeviceArrived(const std::string& name = {});
 void LinkDeviceRemoved();
 // The worker opened its device (APP_LINK_READY).
 void LinkReady();
@@ -33,6 +37,12 @@ void LinkTimer(UINT_PTR timer);
 // worker's blocking requests to this thread meanwhile. True when no worker
 // runs any more.
 bool LinkClose(DWORD timeoutMs);
+
+// The state field's value (ControllerStateValue), derived from the link's
+// phase; any thread may read it.
+int32_t GetControllerState();
+// Stores the state and has it shown; the link's own decisions set it.
+int32_t SetControllerState(int32_t state);
 
 bool LinkWorkerRunning();
 // True while a worker has its device open and takes requests.

@@ -1,6 +1,7 @@
 #include "link/LinkSupervisor.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace {
 
@@ -16,6 +17,17 @@ LinkActions Merge(LinkActions a, const LinkActions& b) {
     return a;
 }
 
+// True when the device-interface name names the device with this serial
+// number (FTDI paths carry it, in any case).
+bool NamesDevice(const std::string& name, const std::string& serial) {
+    if (name.empty() || serial.empty()) return false;
+    const auto lower = [](std::string text) {
+        for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    };
+    return lower(name).find(lower(serial)) != std::string::npos;
+}
+
 // Ends after which the device is worth trying again without a device event:
 // the link had come up, or a retry of such a link could not open it yet.
 bool EndsARetryChain(WorkerEnd why) { return why != WorkerEnd::Lost && why != WorkerEnd::OpenFailed; }
@@ -29,7 +41,8 @@ bool LinkSupervisor::WorkerAlive() const {
 LinkActions LinkSupervisor::Start(const std::string& serial) {
     LinkActions actions;
     phase_ = LinkPhase::Starting;
-    startOwed_ = false;
+    startAsked_ = false;
+    unseen_.clear();
     checkOutstanding_ = false;
     readyReached_ = false;
     answer_ = Answer::Awaited;
@@ -51,14 +64,14 @@ LinkActions LinkSupervisor::StartRequested(uint64_t) {
         case LinkPhase::Ready:
         case LinkPhase::Ending:
             // The live worker may be ending by itself: start once more after it.
-            startOwed_ = true;
+            startAsked_ = true;
             return {};
         case LinkPhase::Closed: return {};
     }
     return {};
 }
 
-LinkActions LinkSupervisor::DeviceArrived(uint64_t) {
+LinkActions LinkSupervisor::DeviceArrived(uint64_t, const std::string& name) {
     switch (phase_) {
         case LinkPhase::Waiting: return {};  // timer 1 starts the first worker
         case LinkPhase::Offline:
@@ -69,13 +82,13 @@ LinkActions LinkSupervisor::DeviceArrived(uint64_t) {
         case LinkPhase::Starting:
         case LinkPhase::Ending:
             // The worker may have counted the devices before this one came.
-            startOwed_ = true;
+            unseen_.push_back(name);
             return {};
         case LinkPhase::Ready:
             // After an unanswered removal this may be our own device coming
             // back while the worker still holds the handle of the one that
             // went. Otherwise another adapter came; the link is on its own.
-            if (checkOutstanding_) startOwed_ = true;
+            if (checkOutstanding_) unseen_.push_back(name);
             return {};
         case LinkPhase::Closed: return {};
     }
@@ -116,6 +129,10 @@ LinkActions LinkSupervisor::WorkerReady(uint64_t nowMs, const std::string& seria
     readyReached_ = true;
     readySinceMs_ = nowMs;
     linkedSerial_ = serial;
+    // An arrival of the device it opened was seen, unless a removal it has
+    // not answered came too (then the handle may be the dead one).
+    if (!checkOutstanding_)
+        std::erase_if(unseen_, [&](const std::string& name) { return NamesDevice(name, serial); });
     return {};
 }
 
@@ -156,7 +173,7 @@ LinkActions LinkSupervisor::AfterEnd(uint64_t nowMs) {
         retrying_ = false;
     }
 
-    if (startOwed_) return Merge(actions, Start({}));
+    if (StartOwed()) return Merge(actions, Start({}));
     if (retrying_) {
         actions.RetryInMs = retryDelayMs_;
         retryArmed_ = true;
@@ -175,7 +192,8 @@ LinkActions LinkSupervisor::RetryDue(uint64_t) {
 void LinkSupervisor::Close() {
     phase_ = LinkPhase::Closed;
     retryArmed_ = false;
-    startOwed_ = false;
+    startAsked_ = false;
+    unseen_.clear();
 }
 
 void LinkSupervisor::ControllerAnswered(bool answered) {

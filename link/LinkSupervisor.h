@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "link/ControllerState.h"
 
@@ -64,7 +65,9 @@ class LinkSupervisor {
 public:
     // Notices, each with a monotonic clock in milliseconds.
     LinkActions StartRequested(uint64_t nowMs);  // command 3010
-    LinkActions DeviceArrived(uint64_t nowMs);
+    // `name`: the arrival's device-interface path, which names the device's
+    // serial number; empty when unknown.
+    LinkActions DeviceArrived(uint64_t nowMs, const std::string& name = {});
     LinkActions DeviceRemoved(uint64_t nowMs);
     // The worker opened the device with this serial number.
     LinkActions WorkerReady(uint64_t nowMs, const std::string& serial = {});
@@ -100,12 +103,16 @@ public:
 
 private:
     LinkActions Start(const std::string& serial);
+    bool StartOwed() const { return startAsked_ || !unseen_.empty(); }
     LinkActions AfterEnd(uint64_t nowMs);
 
     LinkPhase phase_ = LinkPhase::Waiting;
-    // An arrival came that the live worker may not have seen: start once more
-    // after it. Only a start clears it.
-    bool startOwed_ = false;
+    // Command 3010 came while a worker lived: start once more after it.
+    bool startAsked_ = false;
+    // Arrivals the live worker may not have seen (their device-interface
+    // names): start once more after it. Only a start clears them, but for
+    // arrivals of the very device a starting worker then opened.
+    std::vector<std::string> unseen_;
     // Removals the live worker has not yet answered.
     bool checkOutstanding_ = false;
     uint32_t removals_ = 0;

@@ -1,5 +1,7 @@
 #include "link/PreviewGuard.h"
 
+#include <algorithm>
+
 #include "link/CommandFrame.h"
 
 namespace {
@@ -13,12 +15,27 @@ bool SameButSek(const ParameterBytes& a, const ParameterBytes& b) { return WithS
 
 }  // namespace
 
-void PreviewGuard::LinkUp() {
+void PreviewGuard::LinkUp(const std::string& serial, ParameterBlock& block) {
     // A restart or factory setting before a lost link still counts: the
     // controller keeps the block it took.
     basis_.reset();
     pollSafe_ = false;
     blocked_ = false;
+    if (serial == serial_) return;
+    // Another device: what preview did concerns the one it did it to.
+    if (running_) {
+        owed_.push_back({serial_, saved_});
+        Finish(block, saved_);
+    }
+    tookOwn_ = false;  // a restart or factory setting of the other device
+    serial_ = serial;
+    const auto owed = std::find_if(owed_.begin(), owed_.end(), [&](const Owed& o) { return o.Serial == serial; });
+    if (owed == owed_.end()) return;
+    // This device still holds preview's 0: its end is owed, as if never left.
+    saved_ = owed->Sek;
+    owed_.erase(owed);
+    block.WriteByte(OffsetSEK, 0);
+    running_ = true;
 }
 
 void PreviewGuard::Want(bool on) {

@@ -24,6 +24,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "editors/ParameterBlock.h"
 
@@ -47,8 +49,11 @@ enum class PreviewHold : uint8_t {
 
 class PreviewGuard {
 public:
-    // A worker has opened its device: nothing is known of what it holds.
-    void LinkUp();
+    // A worker has opened the device with this serial number: nothing is
+    // known of what it holds. A device left with preview's 0 by an earlier
+    // link keeps its end owed until a link to it comes back; another device
+    // starts without one (the block in memory gets the operator's SEK back).
+    void LinkUp(const std::string& serial, ParameterBlock& block);
     // The operator's mode as the worker takes it: when it serves
     // "InterActive", and when a new link is ready.
     void Want(bool on);
@@ -97,6 +102,14 @@ private:
     // A list made for preview failed: no more until the operator presses P
     // or L, or a new link lists.
     bool blocked_ = false;
+    // The device of this link, and the devices an earlier link left holding
+    // preview's 0, with the SEK each is owed.
+    std::string serial_;
+    struct Owed {
+        std::string Serial;
+        uint8_t Sek;
+    };
+    std::vector<Owed> owed_;
 };
 
 // The process-wide guard; only the communication worker uses it, and only

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cwchar>
 
-#include "app/AppEvents.h"
-#include "app/StatusBar.h"
+#include "link/LinkEvents.h"
 #include "link/Link.h"
+#include "link/LinkReporter.h"
 #include "scope/RecordBuffer.h"
 
 namespace {
@@ -27,7 +27,7 @@ enum class Wake { Stop, Data, Silence };
 // the session has one) or received bytes, in that order of precedence. A
 // check is answered here; a device found gone stops the wait.
 Wake WaitForReply(LinkSession& session) {
-    const AppEvents& events = TheEvents();
+    const LinkEvents& events = TheLinkEvents();
     for (;;) {
         HANDLE waits[4] = {events.ApplicationDone, events.StopRecording};
         DWORD count = 2;
@@ -141,14 +141,14 @@ bool HandleStillAnswers(const LinkSession& session) {
 }
 
 void ShowWriteFailure(int command, FT_STATUS status, DWORD written) {
-    wchar_t text[StatusTextCapacity];
+    wchar_t text[LinkTextCapacity];
     if (status != FT_OK)
-        std::swprintf(text, StatusTextCapacity, L"Command %ls not sent: FT_Write(...) failed Status %ls",
+        std::swprintf(text, LinkTextCapacity, L"Command %ls not sent: FT_Write(...) failed Status %ls",
                       CommandName(command), FtdiStatusText(status));
     else
-        std::swprintf(text, StatusTextCapacity, L"Command %ls cut short: %u of %u bytes written",
+        std::swprintf(text, LinkTextCapacity, L"Command %ls cut short: %u of %u bytes written",
                       CommandName(command), static_cast<unsigned>(written), static_cast<unsigned>(CommandFrameSize));
-    StatusBarShowText(text, PartCommand);
+    Reports().CommandText(text);
 }
 
 }  // namespace
@@ -219,13 +219,13 @@ std::optional<ParameterBytes> ReceiveParameters(LinkSession& session) {
     // with a read that went missing is one even when the lengths add up.
     const uint32_t received = collector.stored + collector.dropped;
     if (collector.stored != ParameterReplySize || collector.dropped != 0 || collector.readFailed) {
-        wchar_t text[StatusTextCapacity];
-        std::swprintf(text, StatusTextCapacity, L"Parameters: %u bytes received - ERROR", received);
-        StatusBarShowText(text, PartCommand);
+        wchar_t text[LinkTextCapacity];
+        std::swprintf(text, LinkTextCapacity, L"Parameters: %u bytes received - ERROR", received);
+        Reports().CommandText(text);
         return std::nullopt;
     }
     ParameterBytes block;
     std::copy_n(reply, ParameterBlockSize, block.begin());
-    StatusBarShowText(L"Parameters fine", PartCommand);
+    Reports().CommandText(L"Parameters fine");
     return block;
 }

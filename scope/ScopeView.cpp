@@ -7,7 +7,7 @@
 #include "base/Handles.h"
 #include "editors/ParameterBlock.h"
 #include "scope/Decoding.h"
-#include "scope/DecodingView.h"
+#include "scope/RecordingOnScreen.h"
 #include "scope/RecordBuffer.h"
 #include "scope/ScopeGeometry.h"
 #include "settings/Settings.h"

@@ -38,8 +38,10 @@ struct World {
     bool startOwed = false;
     WorkerEnd returning = WorkerEnd::Stopped;  // why the late worker ended
     // Timer 1 or an arrival the live worker may not have seen came since the
-    // last start: a start for the one device there is may follow.
+    // last start: a start for the one device there is may follow. An arrival
+    // of our own device is seen once the worker opens it (no removal pending).
     bool startCredit = false;
+    bool ownCredit = false;
     std::string required;  // the serial the starting worker must open
     std::string lost;      // the serial of the link that was lost
 
@@ -53,9 +55,9 @@ struct World {
         if (actions.StartWorker) {
             Require(worker == Worker::None);
             Require(!closed);
-            if (actions.Serial.empty()) Require(startCredit);
+            if (actions.Serial.empty()) Require(startCredit || ownCredit);
             else Require(actions.Serial == lost);
-            startCredit = false;
+            startCredit = ownCredit = false;
             required = actions.Serial;
             worker = Worker::Starting;
             held = Held::Nothing;
@@ -111,8 +113,9 @@ struct World {
                 const bool blind = worker == Worker::Starting || worker == Worker::Returning ||
                                    (worker == Worker::Ready && handleDead);
                 if (blind && !closed) startOwed = true;
-                if (worker != Worker::Ready || checkAsked) startCredit = true;
-                const LinkActions actions = link.DeviceArrived(now);
+                if (worker == Worker::None) startCredit = true;
+                else if (worker != Worker::Ready || checkAsked) ownCredit = true;
+                const LinkActions actions = link.DeviceArrived(now, "FTDIBUS#C#0000");
                 if (worker == Worker::None && timerFired && !closed) Require(actions.StartWorker);
                 Apply(actions);
                 break;
@@ -141,6 +144,7 @@ struct World {
                 if (arg % 5 == 0) return Ended(WorkerEnd::OpenFailed, arg % 2);
                 held = ownPlugged ? Held::Own : Held::Other;
                 if (held == Held::Own) startOwed = false;
+                if (held == Held::Own && !checkAsked) ownCredit = false;
                 worker = Worker::Ready;
                 Apply(link.WorkerReady(now, SerialOf(held)));
                 break;

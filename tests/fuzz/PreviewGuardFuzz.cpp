@@ -46,8 +46,8 @@ struct World {
                 m.linkUp = false;
                 switchPending = false;
                 break;
-            case 7:  // a new worker
-                if (!m.linkUp) m.LinkComesUp(previewOn);
+            case 7:  // a new worker, now and then on another adapter
+                if (!m.linkUp) m.LinkComesUp(previewOn, arg % 4 == 0 ? 1 : 0);
                 break;
             case 8: m.Idle(1 + arg % 6); break;
             case 9:  // the controller's ROM is another block of its own
@@ -70,9 +70,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     World world;
     for (size_t i = 0; i + 1 < size; i += 2) {
         if (trace)
-            std::fprintf(stderr, "op %d arg %3d | link %d want %d running %d frames %s\n", data[i] % 10, data[i + 1],
-                         world.model.linkUp, world.model.guard.Wanted(), world.model.guard.Running(),
-                         world.model.frames.c_str());
+            std::fprintf(stderr, "op %d arg %3d | device %d link %d want %d running %d ram SEK %d memory SEK %d frames %s\n",
+                         data[i] % 10, data[i + 1], world.model.device, world.model.linkUp, world.model.guard.Wanted(),
+                         world.model.guard.Running(), world.model.ram[OffsetSEK],
+                         world.model.block.ReadByte(OffsetSEK), world.model.frames.c_str());
         world.Step(data[i], data[i + 1]);
     }
     return 0;

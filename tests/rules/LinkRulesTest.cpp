@@ -95,7 +95,17 @@ TEST(LinkSupervisor, RemovingTheLinkedDeviceNeverStartsAWorkerButAnArrivalItCoul
     link.DeviceRemoved(0);
     EXPECT_TRUE(link.WorkerEnded(WorkerEnd::DeviceGone, true, 0).StartWorker);
 
+    // The controller's own arrival while a worker starts that then opens it
+    // was seen: when it goes, nothing starts (the adapter would be opened).
+    link.WorkerEnded(WorkerEnd::Stopped, true, 0);
+    link.DeviceArrived(0, "\\\\?\\FTDIBUS#VID_0403+PID_6014+TAVO0001A#0000#{219d0508}");
+    link.DeviceArrived(0, "\\\\?\\FTDIBUS#VID_0403+PID_6014+TAVO0001A#0000#{219d0508}");
+    link.WorkerReady(0, "tavo0001");
+    link.DeviceRemoved(0);
+    EXPECT_FALSE(link.WorkerEnded(WorkerEnd::DeviceGone, true, 0).StartWorker);
+
     // An arrival while a removal is unanswered, then "still there": owed too.
+    link.DeviceArrived(0);
     link.WorkerReady(0);
     link.DeviceRemoved(0);
     link.DeviceArrived(0);
@@ -366,6 +376,25 @@ TEST(PreviewGuard, AnEndOfPreviewThatDidNotReachTheControllerIsOwedToTheNextLink
     EXPECT_EQ(m.frames, "li");
     EXPECT_EQ(m.ram, m.factory);
     EXPECT_EQ(m.block.Read(), m.factory);
+
+    // Meanwhile a link to another adapter: its block settles nothing of the
+    // controller's, which gets its SEK back once linked again.
+    Previewing other;
+    other.guard.Want(false);
+    other.writeFails = true;
+    other.Idle();
+    other.LinkComesUp(false, 1);
+    other.Press(CommandRestart);
+    other.Idle();
+    EXPECT_EQ(other.frames, "lr") << "nothing installed on the other adapter";
+    other.listFails = true;
+    other.LinkComesUp(false, 0);
+    other.Idle();
+    other.LinkComesUp(false, 0);
+    other.Idle();
+    EXPECT_EQ(other.frames, "li");
+    EXPECT_EQ(other.ram, other.factory);
+    EXPECT_TRUE(NoFaults(other));
 
     // Preview on across a lost link: the new link lists 0 and keeps the value.
     Previewing on;

@@ -26,7 +26,10 @@
 //   - once the controller is back and healthy, a worker serves requests
 //     within a few seconds (and the retry delay it announced);
 //   - every close ends the message loop with 0, the worker with it, in under
-//     a second.
+//     a second. (A program closed with preview on while its link was down
+//     leaves preview's 0 in the controller, which the next program cannot
+//     tell from the operator's: the soak then powers the controller off and
+//     on, and counts it.)
 //
 // TAVO_SOAK_STEPS and TAVO_SOAK_SEEDS (comma separated) set the length and
 // the seeds; scripts/soak runs it for minutes.
@@ -51,7 +54,7 @@
 #include "link/CommunicationWorker.h"
 #include "link/Link.h"
 #include "resources/resource.h"
-#include "scope/DecodingView.h"
+#include "scope/RecordingOnScreen.h"
 #include "scope/RecordBuffer.h"
 #include "tests/ui/AppHarness.h"
 #include "tests/ui/SimSupport.h"
@@ -146,7 +149,7 @@ public:
         out << "seed " << seed_ << ": " << steps_ << " steps, " << framesSeen_ << " frames (" << polls_ << " polls, "
             << brokenWrites_ << " failed or short writes), " << sim_.Opens() << " opens, " << presses_ << " presses ("
             << passed_ << " passed on), " << saves_ << " saves, " << closes_ << " closes (longest " << longestCloseMs_
-            << " ms), " << onlineChecks_ << " link-back checks, " << previewChecks_ << " preview round trips";
+            << " ms, " << closesWithSekZero_ << " left SEK 0 behind), " << onlineChecks_ << " link-back checks, " << previewChecks_ << " preview round trips";
         return out.str();
     }
     std::string Trail() const {
@@ -434,6 +437,15 @@ private:
         if (ms >= CloseWithinMs) return Fail("the close took " + std::to_string(ms) + " ms");
         // A new program knows nothing of the last one's requests.
         CheckFrames();
+        // Closed with preview on while its link was down, the controller keeps
+        // preview's 0, and a new program takes it for the operator's: the
+        // operator switches the controller off and on (RAM from ROM) first.
+        if (sim_.Ram()[OffsetSEK] == 0) {
+            Note("the controller kept SEK 0 over the close: power it off and on");
+            sim_.SetRam(sim_.Rom());
+            controller_.Ram = controller_.Rom;
+            ++closesWithSekZero_;
+        }
         asked_.clear();
         openCredits_ = 0;
         Start();
@@ -698,6 +710,7 @@ private:
     uint32_t passed_ = 0;
     uint32_t saves_ = 0;
     uint32_t closes_ = 0;
+    uint32_t closesWithSekZero_ = 0;
     uint32_t onlineChecks_ = 0;
     uint32_t previewChecks_ = 0;
     long long longestCloseMs_ = 0;

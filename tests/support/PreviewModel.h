@@ -9,6 +9,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "editors/ParameterBlock.h"
@@ -28,7 +29,10 @@ struct Model {
     PreviewGuard guard;
     ParameterBlock block;  // the block in memory
     ParameterBytes factory = Block(1, 8);
-    ParameterBytes ram = factory, rom = factory;
+    ParameterBytes ram = factory, rom = factory;  // the linked device's
+    // A second FTDI device (another adapter) a link may open instead.
+    ParameterBytes otherRam = Block(2, 9), otherRom = otherRam, otherFactory = otherRam;
+    int device = 0;
     bool linkUp = false;
     // Faults the next frames meet.
     bool writeFails = false;   // the next write does not go out whole (the link is then lost)
@@ -106,12 +110,19 @@ struct Model {
         guard.Listed(ram, block);
     }
 
-    // A new link: the worker opens, takes the mode and lists.
-    void LinkComesUp(bool previewOn) {
+    // A new link to `to` (0 the controller, 1 the other adapter): the worker
+    // opens, takes the mode and lists.
+    void LinkComesUp(bool previewOn, int to = 0) {
+        if (to != device) {
+            std::swap(ram, otherRam);
+            std::swap(rom, otherRom);
+            std::swap(factory, otherFactory);
+            device = to;
+        }
         linkUp = true;
         frames.clear();
         lastParameterFrame = 0;
-        guard.LinkUp();
+        guard.LinkUp(device ? "A" : "C", block);
         guard.Want(previewOn);
         List();
     }

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/AppEvents.h"
+#include "link/LinkEvents.h"
 #include "app/MainWindow.h"
 
 namespace dialogs {
@@ -70,10 +70,10 @@ inline bool Same(const RECT& a, const RECT& b) { return EqualRect(&a, &b) != FAL
 inline LONG_PTR Style(HWND window) { return GetWindowLongPtrW(window, GWL_STYLE); }
 inline bool EventSet(HANDLE event) { return WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
 inline void ResetCommandEvents() {
-    for (HANDLE event : TheEvents().CommandEvent) ResetEvent(event);
+    for (HANDLE event : TheLinkEvents().CommandEvent) ResetEvent(event);
 }
 inline bool NoCommandRequested() {
-    return std::none_of(std::begin(TheEvents().CommandEvent), std::end(TheEvents().CommandEvent), EventSet);
+    return std::none_of(std::begin(TheLinkEvents().CommandEvent), std::end(TheLinkEvents().CommandEvent), EventSet);
 }
 
 }  // namespace dialogs

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "app/AppEvents.h"
+#include "link/LinkEvents.h"
 #include "app/StatusBar.h"
 #include "editors/ParameterBlock.h"
 #include "link/Link.h"
 #include "resources/resource.h"
-#include "scope/DecodingView.h"
+#include "scope/RecordingOnScreen.h"
 #include "scope/RecordBuffer.h"
 #include "tests/ui/AppHarness.h"
 #include "tests/ui/SimSupport.h"

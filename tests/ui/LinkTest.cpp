@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "app/AppEvents.h"
+#include "link/LinkEvents.h"
 #include "app/MainWindow.h"
 #include "app/StatusBar.h"
 #include "editors/ParameterBlock.h"
 #include "link/CommandFrame.h"
 #include "link/Link.h"
 #include "resources/resource.h"
-#include "scope/DecodingView.h"
+#include "scope/RecordingOnScreen.h"
 #include "scope/RecordBuffer.h"
 #include "settings/Settings.h"
 #include "sim/SimControl.h"
@@ -83,7 +83,7 @@ TEST(Link, InstallAndBurnCarryTheCurrentBlock) {
     EXPECT_EQ(sim.Frame(2), BuildCommandFrame(CommandBurn, block));
     EXPECT_EQ(sim.Ram(), block);
     for (int i = 1; i < CommandEventCount; ++i)
-        EXPECT_EQ(WaitForSingleObject(TheEvents().CommandEvent[i], 0), WAIT_TIMEOUT) << "reset after the command";
+        EXPECT_EQ(WaitForSingleObject(TheLinkEvents().CommandEvent[i], 0), WAIT_TIMEOUT) << "reset after the command";
 }
 
 TEST(Link, PreviewZeroesSekWhileOnAndRestoresIt) {

@@ -6,7 +6,7 @@
 #include <regex>
 #include <string>
 
-#include "app/AppEvents.h"
+#include "link/LinkEvents.h"
 #include "app/Application.h"
 #include "app/MainWindow.h"
 #include "link/Link.h"
@@ -26,8 +26,8 @@ bool EventSet(HANDLE event) { return WaitForSingleObject(event, 0) == WAIT_OBJEC
 const wchar_t* PlainTitle() { return IsUserAdministrator() ? L"Tavo (Administrator)" : L"Tavo"; }
 
 void ResetCommandEvents() {
-    for (HANDLE event : TheEvents().CommandEvent) ResetEvent(event);
-    ResetEvent(TheEvents().InterActive);
+    for (HANDLE event : TheLinkEvents().CommandEvent) ResetEvent(event);
+    ResetEvent(TheLinkEvents().InterActive);
 }
 
 }  // namespace
@@ -48,8 +48,8 @@ TEST(MainWindow, CommandsStayGrayAndTheirLettersDoNothingUntilTheLinkIsReady) {
     SetFocus(window);
     TypeCharacter(window, L'd');
     TypeCharacter(window, L'B');
-    EXPECT_FALSE(EventSet(TheEvents().CommandEvent[0]));
-    EXPECT_FALSE(EventSet(TheEvents().CommandEvent[4]));
+    EXPECT_FALSE(EventSet(TheLinkEvents().CommandEvent[0]));
+    EXPECT_FALSE(EventSet(TheLinkEvents().CommandEvent[4]));
 
     Command(IDM_START_WORKER);
     ASSERT_TRUE(WaitForLink());
@@ -96,7 +96,7 @@ TEST(MainWindow, PreviewTogglesItsModeCheckMarkAndText) {
     SendMessageW(window, WM_COMMAND, IDM_PREVIEW, 0);
     EXPECT_EQ(PreviewActive(), 1);
     EXPECT_TRUE(MenuState(window, IDM_PREVIEW) & MF_CHECKED);
-    EXPECT_FALSE(EventSet(TheEvents().InterActive)) << "no worker to tell: the next one follows the mode";
+    EXPECT_FALSE(EventSet(TheLinkEvents().InterActive)) << "no worker to tell: the next one follows the mode";
     EXPECT_EQ(StatusBarText(PartCommand), L"Preview");
     EXPECT_EQ(WindowText(window), PlainTitle()) << "preview removes the file name from the title";
     EXPECT_FALSE(MenuEnabled(window, IDM_SAVE_DATA));

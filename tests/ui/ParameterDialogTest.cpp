@@ -9,7 +9,7 @@
 #include <string>
 #include <tuple>
 
-#include "app/AppEvents.h"
+#include "link/LinkEvents.h"
 #include "editors/ParameterBlock.h"
 #include "resources/resource.h"
 #include "app/StatusBar.h"

@@ -10,13 +10,13 @@
 
 #include "app/MainWindow.h"
 #include "app/Application.h"
-#include "app/AppEvents.h"
+#include "link/LinkEvents.h"
 #include "link/Link.h"
 #include "editors/ParameterBlock.h"
 #include "records/RecordFile.h"
-#include "records/RecordFiles.h"
+#include "records/RecordFileMenu.h"
 #include "resources/resource.h"
-#include "scope/DecodingView.h"
+#include "scope/RecordingOnScreen.h"
 #include "scope/RecordBuffer.h"
 #include "settings/Settings.h"
 #include "tests/support/Samples.h"
@@ -267,7 +267,7 @@ TEST_F(RecordFiles, SaveAndLoadThroughTheFileMenu) {
     EXPECT_EQ(WindowText(app.Window()), std::wstring(PlainTitle()) + L"  tavo-menu.rec");
 
     SendMessageW(app.Window(), WM_COMMAND, IDM_DEBUG, 0);  // enables Save Data
-    ResetEvent(TheEvents().CommandEvent[0]);
+    ResetEvent(TheLinkEvents().CommandEvent[0]);
     Receive(Samples(20));
     catcher.Answer(L"Daten laden", [&](HWND dialog) { AnswerFileDialog(dialog, path); });
     PostMessageW(app.Window(), WM_COMMAND, IDM_LOAD_DATA, 0);

@@ -5,7 +5,7 @@
 
 #include "editors/ParameterBlock.h"
 #include "scope/Decoding.h"
-#include "scope/DecodingView.h"
+#include "scope/RecordingOnScreen.h"
 #include "scope/ScopeGeometry.h"
 #include "scope/ScopeView.h"
 #include "settings/Settings.h"

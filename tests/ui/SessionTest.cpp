@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "app/AppEvents.h"
+#include "link/LinkEvents.h"
+#include "link/Link.h"
 #include "app/Application.h"
 #include "app/MainWindow.h"
 #include "app/ScreenCheck.h"
@@ -65,7 +66,7 @@ TEST(SingleInstance, ASecondStartBringsTheFirstForwardAndEndsWith0BeforeAnyEvent
         TavoApp second;
         EXPECT_FALSE(second.Started());
         EXPECT_EQ(second.StartExitCode(), ExitNormal);
-        const AppEvents& events = TheEvents();
+        const LinkEvents& events = TheLinkEvents();
         EXPECT_EQ(events.ApplicationDone, nullptr);
         EXPECT_EQ(events.RecordingDone, nullptr);
         for (HANDLE command : events.CommandEvent) EXPECT_EQ(command, nullptr);

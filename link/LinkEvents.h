@@ -1,5 +1,7 @@
-// The named manual-reset events through which the user interface and the
-// communication worker signal each other.
+// The link's request interface: the named manual-reset events through which
+// the user interface asks the communication worker for work and tells it to
+// end. Their names are the system's ("Command 0", "InterActive", ...), so
+// another process of the same log-on can open them too.
 #pragma once
 
 #include <windows.h>
@@ -7,7 +9,7 @@
 constexpr int CommandEventCount = 7;
 
 // Who sets, waits on and resets each: docs/maintainers.md.
-struct AppEvents {
+struct LinkEvents {
     HANDLE ApplicationDone = nullptr;  // the window is closing: the worker ends
     // Nothing in TAVO sets it; another process holding the name can, and
     // the worker (and its receptions) then end as for the close.
@@ -20,8 +22,8 @@ struct AppEvents {
 };
 
 // The process-wide events; null handles before creation and after closing.
-AppEvents& TheEvents();
+LinkEvents& TheLinkEvents();
 
 // Creates every event manual-reset and unsignalled; failures leave null handles.
-void CreateAppEvents();
-void CloseAppEvents();
+void CreateLinkEvents();
+void CloseLinkEvents();

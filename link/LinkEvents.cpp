@@ -1,4 +1,4 @@
-#include "app/AppEvents.h"
+#include "link/LinkEvents.h"
 
 #include <cwchar>
 
@@ -13,13 +13,13 @@ void CloseEvent(HANDLE& event) {
 
 }  // namespace
 
-AppEvents& TheEvents() {
-    static AppEvents events;
+LinkEvents& TheLinkEvents() {
+    static LinkEvents events;
     return events;
 }
 
-void CreateAppEvents() {
-    AppEvents& events = TheEvents();
+void CreateLinkEvents() {
+    LinkEvents& events = TheLinkEvents();
     events.ApplicationDone = CreateNamedEvent(L"ApplicationDone");
     events.StopRecording = CreateNamedEvent(L"StopRecording");
     events.RecordingDone = CreateNamedEvent(L"RecordingDone");
@@ -31,8 +31,8 @@ void CreateAppEvents() {
     }
 }
 
-void CloseAppEvents() {
-    AppEvents& events = TheEvents();
+void CloseLinkEvents() {
+    LinkEvents& events = TheLinkEvents();
     CloseEvent(events.ApplicationDone);
     CloseEvent(events.StopRecording);
     CloseEvent(events.RecordingDone);

@@ -1,4 +1,4 @@
-#include "scope/DecodingView.h"
+#include "scope/RecordingOnScreen.h"
 
 #include <windows.h>
 
@@ -21,21 +21,17 @@ void AnnounceDecoding() {
     if (HWND window = MainWnd()) SendMessageW(window, WM_APP, APP_REDRAW_DIAGRAM, 0);
 }
 
-void PublishReception(uint32_t length) {
+bool PublishReception(uint32_t length) {
     RecordStore& record = TheRecord();
-    bool decoded = false;
-    {
-        std::lock_guard guard(record.Lock);
-        if (!record.Buffer || !record.Reception) return;
-        length = std::min(length, RecordBufferSize);
-        std::memcpy(record.Buffer, record.Reception, length);
-        record.Length = length;
-        ++record.Publications;
-        decoded = DecodeHeldRecording();
-    }
-    // Announced after the lock is released: the window's thread may be
-    // waiting for it to paint.
-    if (decoded) AnnounceDecoding();
+    // Announced by the caller after the lock is released: the window's
+    // thread may be waiting for it to paint.
+    std::lock_guard guard(record.Lock);
+    if (!record.Buffer || !record.Reception) return false;
+    length = std::min(length, RecordBufferSize);
+    std::memcpy(record.Buffer, record.Reception, length);
+    record.Length = length;
+    ++record.Publications;
+    return DecodeHeldRecording();
 }
 
 // A step reads the samples: under the record lock, so that a reception

@@ -1,19 +1,24 @@
-// The decoding as the program's threads use it: after a reception or a load,
-// on the arrow keys, and when painting.
+// The recording on screen, as the program's threads reach it: a finished
+// reception or a loaded file taken over and decoded, the arrow keys' trigger
+// steps, the snapshot painting draws from. The window-side half of scope/:
+// the rules themselves are scope/Decoding.h.
 #pragma once
+
+#include <cstdint>
 
 #include "scope/Decoding.h"
 
 // Takes a reception that ended by silence over as the recording: the first
 // `length` bytes of the reception buffer are copied into the record buffer
-// and decoded, and the main window is told to redraw the diagram (a blocking
-// send, after the lock is released). Used by the communication worker.
-void PublishReception(uint32_t length);
+// and decoded under the record lock. True when the diagram must be redrawn;
+// the caller announces that (the worker through its reporter).
+bool PublishReception(uint32_t length);
 // For a caller that holds TheRecord().Lock and has just changed the record
 // buffer: decodes it. When the buffer holds no run any more, the view is
 // cleared too, so no trace shows bytes that are no recording. True when the
 // diagram must be redrawn; announce that after releasing the lock.
 bool DecodeHeldRecording();
+// Tells the main window to redraw the diagram (WM_APP code 4, sent).
 void AnnounceDecoding();
 
 // The arrow keys; true when the view moved to another trigger.

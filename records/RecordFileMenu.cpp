@@ -1,4 +1,4 @@
-#include "records/RecordFiles.h"
+#include "records/RecordFileMenu.h"
 
 #include <commdlg.h>
 
@@ -14,7 +14,7 @@
 #include "editors/ParameterBlock.h"
 #include "link/Link.h"
 #include "records/RecordFile.h"
-#include "scope/DecodingView.h"
+#include "scope/RecordingOnScreen.h"
 #include "scope/RecordBuffer.h"
 
 namespace {
