@@ -90,7 +90,11 @@ const FtdiFunctions* FtdiLibrary() {
     std::lock_guard guard(lock);
     if (!loaded) {
         // A library that was missing may be installed later: try again then.
-        HMODULE module = LoadLibraryW(L"FTD2XX.dll");
+        // Only TAVO's own folder (the simulator beside it) and System32 (the
+        // vendor's driver): a FTD2XX.dll planted in the current directory or
+        // on PATH is never loaded.
+        HMODULE module =
+            LoadLibraryExW(L"FTD2XX.dll", nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
         loaded = module && TakeAll(module, functions);
     }
     return loaded ? &functions : nullptr;

@@ -26,7 +26,10 @@ void Line(HDC dc, int x0, int y0, int x1, int y1) {
     LineTo(dc, x1, y1);
 }
 
-void Text(HDC dc, const wchar_t* text, RECT rect, UINT format) { DrawTextW(dc, text, -1, &rect, format); }
+void Text(HDC dc, const wchar_t* text, const ScopeRect& box, UINT format) {
+    RECT rect{box.left, box.top, box.right, box.bottom};
+    DrawTextW(dc, text, -1, &rect, format);
+}
 
 void UsePenColour(HDC dc, COLORREF colour) {
     SetDCPenColor(dc, colour);
@@ -46,12 +49,12 @@ void DrawLevelAxis(HDC dc, int width, int height) {
     const int x0 = TraceLeft(width);
     Line(dc, x0, TraceTop(height), x0, TraceBottom(height));
     for (int k = -10; k <= 10; ++k) {
-        const int y = Px((0.4 - k * 0.035) * height);
+        const int y = LevelTickY(height, k);
         Line(dc, x0 - 4, y, x0 + 5, y);
         if (k % 2 != 0) continue;
         wchar_t label[16];
         std::swprintf(label, 16, L"%.1f", k / 10.0);
-        Text(dc, label, {0, y - 10, x0 - 8, y + 10}, RightAligned);
+        Text(dc, label, LevelLabelBounds(width, y), RightAligned);
     }
 }
 
@@ -61,16 +64,16 @@ void DrawTimeAxis(HDC dc, int width, int height) {
     Line(dc, TraceLeft(width), ya, x1, ya);
     const double clock = AppSettings().Clock;
     for (int i = 0; i <= 250; i += 10) {
-        const int x = Px((0.05 + i * 0.0032) * width);
+        const int x = TimeTickX(width, i);
         Line(dc, x, ya - 4, x, ya + 5);
         if (i % 50 != 0) continue;
         wchar_t label[32];
         std::swprintf(label, 32, L"%d", i);
-        Text(dc, label, {x - 25, ya - 31, x + 25, ya - 11}, Centred);
+        Text(dc, label, SampleLabelBounds(x, ya), Centred);
         std::swprintf(label, 32, L"%.2f", i * clock);
-        Text(dc, label, {x - 25, ya + 6, x + 25, ya + 26}, Centred);
+        Text(dc, label, TimeLabelBounds(x, ya), Centred);
     }
-    Text(dc, L"ms", {x1 + 30, ya + 6, x1 + 55, ya + 26}, Centred);
+    Text(dc, L"ms", TimeUnitBounds(width, height), Centred);
 }
 
 }  // namespace
@@ -84,16 +87,16 @@ void DrawGrid(HDC dc, int width, int height) {
 void DrawLegend(HDC dc, int width, int height) {
     const Settings& settings = AppSettings();
     const int lines = DisplayedChannelCount(settings);
-    const int xl = LegendLeft(width);
     int y = LegendFirstLineY(height, lines);
     for (int i = 0; i < lines; ++i, y += LegendLineSpacing) {
         const ChannelEntry& entry = settings.ChannelTable[i];
-        const RECT text{xl, y - 10, xl + LegendTextWidth, y + 10};
+        const ScopeRect text = LegendTextBounds(width, y);
         if (entry.Id == settings.TriggerChannel)
             Text(dc, settings.TriggerMode == TriggerRise ? L"\u2191" : L"\u2193", text, DT_VCENTER);
         Text(dc, ChannelName(entry.Id), text, RightAligned);
         UsePenColour(dc, entry.Colour);
-        Line(dc, xl + 50, y, xl + 80, y);
+        const ScopeRect line = LegendLineBounds(width, y);
+        Line(dc, line.left, line.top, line.right, line.bottom);
     }
     SetDCPenColor(dc, Black);
 }
@@ -121,7 +124,7 @@ void DrawTriggerCounter(HDC dc, int width, int height) {
     const ScopeRect box = TriggerCounterBounds(width, height, AppSettings().PreEvent);
     wchar_t text[128];
     std::swprintf(text, 128, L"%u / %u", state.CurrentTrigger, state.TriggerCount);
-    Text(dc, text, {box.left, box.top, box.right, box.bottom}, Centred);
+    Text(dc, text, box, Centred);
 }
 
 void PaintScope(HDC dc, int width, int height) {

@@ -84,11 +84,19 @@ void DeviceNotifier::Run() {
             queued_.wait(guard, [this] { return !events_.empty(); });
             notice = events_.front();
             events_.pop_front();
+            ++sending_;
         }
         if (HWND window = FindMainWindow()) {
             DWORD_PTR result = 0;
             SendMessageTimeoutW(window, WM_DEVICECHANGE, notice.Event, reinterpret_cast<LPARAM>(Broadcast(notice.Device)),
                                 SMTO_ABORTIFHUNG, 5000, &result);
         }
+        std::lock_guard guard(lock_);
+        --sending_;
     }
+}
+
+size_t DeviceNotifier::Pending() {
+    std::lock_guard guard(lock_);
+    return events_.size() + sending_;
 }

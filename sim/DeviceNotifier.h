@@ -15,6 +15,8 @@ public:
     // Queues DBT_DEVICEARRIVAL or DBT_DEVICEREMOVECOMPLETE for a device (its
     // number from 0); never blocks.
     void Post(WPARAM event, size_t device);
+    // Notices queued or being sent: 0 once the window has taken every one.
+    size_t Pending();
 
 private:
     struct Notice {
@@ -26,5 +28,6 @@ private:
     std::mutex lock_;
     std::condition_variable queued_;
     std::deque<Notice> events_;
+    size_t sending_ = 0;
     std::thread thread_;
 };

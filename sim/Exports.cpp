@@ -278,6 +278,10 @@ unsigned SimNotificationsClosedFirst(void) {
     return static_cast<unsigned>(GuardedInt([] { return static_cast<int>(Sim().NotificationsClosedFirst()); }));
 }
 
+unsigned SimNoticesPending(void) {
+    return static_cast<unsigned>(GuardedInt([] { return static_cast<int>(Sim().NoticesPending()); }));
+}
+
 unsigned SimOpenCount(void) {
     return static_cast<unsigned>(GuardedInt([] { return static_cast<int>(Sim().Opens()); }));
 }

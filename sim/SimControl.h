@@ -47,6 +47,8 @@ void SimReplug(void);
 void SimUnplugDevice(unsigned device);
 void SimReplugDevice(unsigned device);
 
+/* Device notices (plug and unplug) the main window has not taken yet. */
+unsigned SimNoticesPending(void);
 /* Successful FT_OpenEx calls since the last configuration. */
 unsigned SimOpenCount(void);
 /* Devices closed after the caller had already closed the event it had

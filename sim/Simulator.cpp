@@ -434,6 +434,8 @@ size_t Simulator::NotificationsClosedFirst() {
     return notificationsClosedFirst_;
 }
 
+size_t Simulator::NoticesPending() { return notifier_.Pending(); }
+
 void Simulator::SetFailure(const FailingCall& fail) {
     Lock lock(lock_);
     EnsureConfigured();

@@ -63,6 +63,8 @@ public:
     size_t Opens();
     // Devices closed after the caller had closed their notification event.
     size_t NotificationsClosedFirst();
+    // Device notices not yet taken by the program's window.
+    size_t NoticesPending();
     // The whole cable (every device), or one device of several.
     void Unplug();
     void Replug();

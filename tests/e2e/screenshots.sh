@@ -29,8 +29,11 @@ for name in "${linked[@]}"; do
   # A window, not an empty screen: more than one colour.
   [ "$(identify -format '%k' "$out/$name")" -gt 1 ] || fail "$name: one colour only"
 done
+# And tavo-rec's own picture of the recording the script saved.
+grep -q '](images/tavo-rec-plot.svg)' "$guide" || fail "the guide shows no picture tavo-rec plot made"
+grep -q '<polyline' "$out/tavo-rec-plot.svg" || fail "tavo-rec-plot.svg holds no trace"
 # The committed pictures are the ones the guide links.
-for name in "${linked[@]}"; do [ -f "$root/docs/images/$name" ] || fail "docs/images/$name is missing"; done
+for name in "${linked[@]}" tavo-rec-plot.svg; do [ -f "$root/docs/images/$name" ] || fail "docs/images/$name is missing"; done
 # And the README shows one of them.
 grep -q '](docs/images/[^)]*\.png)' "$root/README.md" || fail "the README shows no picture"
 grep -q '](docs/operator-guide.md)' "$root/README.md" || fail "the README does not link the guide"

@@ -42,10 +42,9 @@ TEST(Link, ComesUpReadsTheParametersAndEnablesTheCommands) {
     DialogCatcher catcher;
     TavoApp app(true);
     ASSERT_TRUE(WaitForState(ControllerOnline));
-    Pump(100);
     for (UINT id = IDM_DEBUG; id <= IDM_FACTORY; ++id) EXPECT_TRUE(MenuEnabled(app.Window(), id));
-    EXPECT_EQ(Shown(PartCommand), L"Parameters fine");
-    EXPECT_EQ(Shown(PartDevice), L"FTDI Lib 3.2.21 Drv 2.18.22");
+    EXPECT_TRUE(WaitForShown(PartCommand, L"Parameters fine"));
+    EXPECT_TRUE(WaitForShown(PartDevice, L"FTDI Lib 3.2.21 Drv 2.18.22"));
     EXPECT_EQ(TheParameterBlock().Read(), sim.Ram()) << "the block is the controller's";
     ASSERT_EQ(sim.Opcodes(), "l");
     EXPECT_EQ(sim.Frame(0), BuildCommandFrame(CommandList, ParameterBytes{}));
@@ -157,9 +156,8 @@ TEST(Link, WithoutExactlyOneDeviceTheLinkGoesOfflineWithoutABox) {
         DialogCatcher catcher;
         TavoApp app(true);
         ASSERT_TRUE(WaitForState(ControllerOffline));
-        Pump(200);
+        EXPECT_TRUE(WaitForShown(PartDevice, std::wstring(L"FTDI: ") + count + L" devices found"));
         EXPECT_TRUE(catcher.Boxes().empty());
-        EXPECT_EQ(Shown(PartDevice), std::wstring(L"FTDI: ") + count + L" devices found");
         EXPECT_EQ(sim.OpenHandles(), 0u);
         EXPECT_FALSE(MenuEnabled(app.Window(), IDM_DEBUG));
     }
@@ -170,8 +168,7 @@ TEST(Link, ARefusedBaudRateIsShownAndTheOpenedHandleClosed) {
     DialogCatcher catcher;
     TavoApp app(true);
     ASSERT_TRUE(WaitForState(ControllerOffline));
-    Pump(200);
-    EXPECT_EQ(Shown(PartDevice), L"FT_SetBaudRate(...) failed Status invalid baud rate");
+    EXPECT_TRUE(WaitForShown(PartDevice, L"FT_SetBaudRate(...) failed Status invalid baud rate"));
     EXPECT_EQ(sim.OpenHandles(), 0u);
     EXPECT_TRUE(catcher.Boxes().empty());
 }
@@ -191,7 +188,6 @@ TEST(Link, ALinkLostWithItsDevicePresentIsShownAndComesBackByItself) {
     sim.Heal();
     const unsigned frames = sim.FrameCount();
     ASSERT_TRUE(WaitForState(ControllerOnline, 10000)) << "tried again a few seconds later";
-    Pump(200);
     EXPECT_EQ(sim.Opens(), opens + 1);
     EXPECT_EQ(sim.Opcodes(frames), "l");
     EXPECT_EQ(sim.OpenHandles(), 1u);
@@ -203,8 +199,7 @@ TEST(Link, UnplugGoesOfflineAndReplugStartsExactlyOneNewWorker) {
     ASSERT_TRUE(WaitForState(ControllerOnline));
     sim.Unplug();
     ASSERT_TRUE(WaitForState(ControllerOffline));
-    ASSERT_TRUE(PumpUntil([] { return !LinkWorkerRunning(); }, 5000)) << "the old worker ends";
-    Pump(100);
+    ASSERT_TRUE(PumpUntil([] { return !LinkWorkerRunning() && !LinkServesRequests(); }, 5000)) << "the old worker ends";
     EXPECT_EQ(sim.OpenHandles(), 0u);
     EXPECT_EQ(StatePixel(), RGB(0, 0, 0)) << "the field stays black after the worker ended";
     InvalidateRect(app.Window(), nullptr, TRUE);
@@ -213,7 +208,7 @@ TEST(Link, UnplugGoesOfflineAndReplugStartsExactlyOneNewWorker) {
     const unsigned before = sim.FrameCount();
     sim.Replug();
     ASSERT_TRUE(WaitForState(ControllerOnline));
-    Pump(300);
+    ASSERT_TRUE(sim.WaitForNotices());
     EXPECT_EQ(sim.OpenHandles(), 1u);
     EXPECT_EQ(sim.FrameCount(), before + 1) << "one new worker listed the parameters once";
 
@@ -224,7 +219,7 @@ TEST(Link, UnplugGoesOfflineAndReplugStartsExactlyOneNewWorker) {
                           8000))
         << "frames " << sim.FrameCount() - before << ", state " << GetControllerState() << ", worker "
         << LinkWorkerRunning();
-    Pump(300);
+    ASSERT_TRUE(sim.WaitForNotices());
     EXPECT_EQ(sim.OpenHandles(), 1u);
     EXPECT_EQ(sim.FrameCount(), before + 2);
 }
@@ -234,8 +229,7 @@ TEST(Link, ClosingDuringARecordingEndsTheWorkerWithinTheCloseWait) {
     TavoApp app(true);
     ASSERT_TRUE(WaitForState(ControllerOnline));
     Command(IDM_DEBUG);
-    ASSERT_TRUE(WaitForState(ControllerActive));
-    Pump(300);
+    ASSERT_TRUE(PumpUntil([&] { return sim.Opcodes().back() == 'd'; }, 5000)) << "the recording runs";
     EXPECT_EQ(app.Close(), 0);
     EXPECT_FALSE(LinkWorkerRunning());
 }

@@ -9,6 +9,7 @@
 #include "link/LinkEvents.h"
 #include "app/Application.h"
 #include "app/MainWindow.h"
+#include "link/Commands.h"
 #include "link/Link.h"
 #include "app/StatusBar.h"
 #include "resources/resource.h"
@@ -78,13 +79,16 @@ TEST(MainWindow, EveryCommandLetterInEitherCaseSendsItsCommand) {
         TypeCharacter(window, letters[i]);
         ASSERT_TRUE(sim.WaitForFrames(before + 1, 5000)) << char(letters[i]);
         EXPECT_EQ(sim.Frame(before)[OpcodeOffset], opcodes[i]) << char(letters[i]);
-        // The debug and list replies end by a second of silence.
-        ASSERT_TRUE(WaitForLink());
-        Pump(opcodes[i] == 'd' || opcodes[i] == 'l' ? 1200 : 100);
+        // Taken when the worker has reset the command's event (the list's after
+        // its reply): a second letter of the same kind before that is folded.
+        int command = 0;
+        while (ControllerCommands[command].Opcode != static_cast<uint8_t>(opcodes[i])) ++command;
+        ASSERT_TRUE(PumpUntil([&] { return !EventSet(TheLinkEvents().CommandEvent[command]); }, 5000));
     }
     const unsigned before = sim.FrameCount();
+    const unsigned passed = LinkPassedRequests().Count;
     TypeCharacter(window, L'x');
-    Pump(300);
+    EXPECT_EQ(LinkPassedRequests().Count, passed) << "x asked for a command";
     EXPECT_EQ(sim.FrameCount(), before);
 }
 
@@ -136,7 +140,6 @@ TEST(MainWindow, StatusBarPartsFollowTheClientWidth) {
 
     ShowWindow(window, SW_RESTORE);
     SetWindowPos(window, nullptr, 0, 0, 1000, 700, SWP_NOZORDER);
-    Pump(50);
     RECT client{};
     GetClientRect(window, &client);
     const int w = client.right;
@@ -164,7 +167,6 @@ TEST(MainWindow, StateFieldShowsTheStateColourAndTheRepaintGreen) {
     EXPECT_EQ(StatePixel(), RGB(0, 155, 0));
     InvalidateRect(window, nullptr, TRUE);
     UpdateWindow(window);
-    Pump(50);
     EXPECT_EQ(StatePixel(), RGB(0, 150, 0)) << "the main window repaints online in its own green";
     SetControllerState(ControllerActive);
     EXPECT_EQ(StatePixel(), RGB(0, 255, 0));
@@ -175,8 +177,7 @@ TEST(MainWindow, StateFieldShowsTheStateColourAndTheRepaintGreen) {
     // A fill from another thread reaches the field without blocking that thread.
     std::thread worker([] { SetControllerState(ControllerOnline); });
     worker.join();
-    Pump(50);
-    EXPECT_EQ(StatePixel(), RGB(0, 155, 0));
+    EXPECT_TRUE(PumpUntil([] { return StatePixel() == RGB(0, 155, 0); }, 2000));
 }
 
 TEST(MainWindow, DeviceRemovalShowsOfflineBlackUntilTheNextRepaint) {
@@ -187,13 +188,11 @@ TEST(MainWindow, DeviceRemovalShowsOfflineBlackUntilTheNextRepaint) {
     header.dbcc_size = sizeof(header);
     header.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
     SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, reinterpret_cast<LPARAM>(&header));
-    Pump(30);
     EXPECT_EQ(GetControllerState(), ControllerOffline);
     EXPECT_EQ(StatusBarText(PartState), L"Controller offline");
     EXPECT_EQ(StatePixel(), RGB(0, 0, 0));
     InvalidateRect(window, nullptr, TRUE);
     UpdateWindow(window);
-    Pump(50);
     EXPECT_EQ(StatePixel(), RGB(255, 0, 0));
 
     // Other device types change nothing.

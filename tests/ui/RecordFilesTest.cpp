@@ -93,7 +93,6 @@ TEST_F(RecordFiles, SaveThenLoadGivesTheSameRecordingWithoutWarning) {
 
     Receive(Samples(10));  // something else in memory meanwhile
     EXPECT_EQ(LoadRecord(path.c_str()), 1);
-    Pump(50);
     EXPECT_TRUE(catcher.Boxes().empty()) << "the same block gives no warning";
     const DecodingState after = DecodingSnapshot();
     EXPECT_EQ(after.SampleCount, before.SampleCount);
@@ -177,7 +176,6 @@ TEST_F(RecordFiles, DuringAReceptionOrPreviewALoadIsRefusedWithOneBoxAndChangesN
         SetPreviewActive(0);
 
         ASSERT_TRUE(catcher.WaitForBoxes(1, 5000)) << c.name;
-        Pump(50);
         ASSERT_EQ(catcher.Boxes().size(), 1u) << c.name << ": no \"Parameter mismatch\" for a block not taken over";
         EXPECT_EQ(catcher.Boxes()[0].icon, BoxIcon::Error) << c.name;
         EXPECT_EQ(catcher.Boxes()[0].text.rfind(c.says, 0), 0u) << c.name;
@@ -219,7 +217,6 @@ TEST_F(RecordFiles, RejectedFilesChangeNothingAndSayNothing) {
         EXPECT_EQ(TheParameterBlock().Read(), edited);
         EXPECT_EQ(WindowText(app.Window()), title);
     }
-    Pump(50);
     EXPECT_TRUE(catcher.Boxes().empty());
     EXPECT_EQ(LoadRecord(TempPath(L"tavo-does-not-exist.rec").c_str()), 0);
     DeleteFileW(good.c_str());
@@ -272,7 +269,6 @@ TEST_F(RecordFiles, SaveAndLoadThroughTheFileMenu) {
     catcher.Answer(L"Daten laden", [&](HWND dialog) { AnswerFileDialog(dialog, path); });
     PostMessageW(app.Window(), WM_COMMAND, IDM_LOAD_DATA, 0);
     ASSERT_TRUE(PumpUntil([] { return DecodingSnapshot().SampleCount == 400; }, 10000));
-    Pump(100);
     EXPECT_FALSE(MenuEnabled(app.Window(), IDM_SAVE_DATA));
     DeleteFileW(path.c_str());
 }

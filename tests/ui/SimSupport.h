@@ -6,11 +6,13 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "app/AppWindow.h"
+#include "app/LinkReports.h"
 #include "app/StatusBar.h"
 #include "editors/ParameterBlock.h"
 #include "link/CommandFrame.h"
@@ -63,6 +65,10 @@ public:
     int FrameBytes(unsigned index) const {
         unsigned char frame[128];
         return Take<SimGetFrameFn>("SimGetFrame")(index, frame);
+    }
+    // Waits (pumping) until the window has taken every plug notice.
+    bool WaitForNotices(DWORD timeoutMs = 5000) const {
+        return harness::PumpUntil([&] { return Take<SimOpenCountFn>("SimNoticesPending")() == 0; }, timeoutMs);
     }
     // Waits (pumping) until `count` frames were written.
     bool WaitForFrames(unsigned count, DWORD timeoutMs) const {
@@ -122,5 +128,35 @@ inline testing::AssertionResult WaitForCommandText(const std::wstring& prefix, D
 }
 
 inline void Command(UINT id) { PostMessageW(MainWnd(), WM_COMMAND, id, 0); }
+
+// What the link reported to the window, counted on the way: put in place of
+// the window's reporter once the application runs, it passes everything on.
+class ReportSpy final : public LinkReporter {
+public:
+    explicit ReportSpy(LinkReporter& window) : window_(window) { SetReports(this); }
+    ~ReportSpy() override { SetReports(&window_); }
+    ReportSpy(const ReportSpy&) = delete;
+    ReportSpy& operator=(const ReportSpy&) = delete;
+
+    std::atomic<int> Removed{0};
+    std::atomic<int> Ready{0};
+
+    void DeviceText(const wchar_t* text) override { window_.DeviceText(text); }
+    void CommandText(const wchar_t* text) override { window_.CommandText(text); }
+    void LibraryMissing() override { window_.LibraryMissing(); }
+    void ShowControllerState(int32_t state) override { window_.ShowControllerState(state); }
+    void ShowDeviceRemoved() override {
+        ++Removed;
+        window_.ShowDeviceRemoved();
+    }
+    void AnnounceReady() override {
+        ++Ready;
+        window_.AnnounceReady();
+    }
+    void AnnounceDecoded() override { window_.AnnounceDecoded(); }
+
+private:
+    LinkReporter& window_;
+};
 
 }  // namespace simulator
