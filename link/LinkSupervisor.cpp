@@ -43,6 +43,7 @@ LinkActions LinkSupervisor::Start(const std::string& serial) {
     phase_ = LinkPhase::Starting;
     startAsked_ = false;
     unseen_.clear();
+    removedWhileEnding_ = false;
     checkOutstanding_ = false;
     readyReached_ = false;
     answer_ = Answer::Awaited;
@@ -100,9 +101,14 @@ LinkActions LinkSupervisor::DeviceRemoved(uint64_t) {
     LinkActions actions;
     switch (phase_) {
         case LinkPhase::Waiting:
+            actions.ShowOffline = true;
+            idleState_ = ControllerOffline;
+            break;
         case LinkPhase::Ending:
             actions.ShowOffline = true;
             idleState_ = ControllerOffline;
+            // A retry it may owe must not wait: its device may be the one that went.
+            removedWhileEnding_ = true;
             break;
         case LinkPhase::Offline:
             actions.ShowOffline = true;
@@ -174,6 +180,7 @@ LinkActions LinkSupervisor::AfterEnd(uint64_t nowMs) {
     }
 
     if (StartOwed()) return Merge(actions, Start({}));
+    if (retrying_ && removedWhileEnding_) return Merge(actions, Start(retrySerial_));
     if (retrying_) {
         actions.RetryInMs = retryDelayMs_;
         retryArmed_ = true;

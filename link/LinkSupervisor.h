@@ -116,6 +116,7 @@ private:
     // Removals the live worker has not yet answered.
     bool checkOutstanding_ = false;
     uint32_t removals_ = 0;
+    bool removedWhileEnding_ = false;
     WorkerEnd lastEnd_ = WorkerEnd::Stopped;
     bool readyReached_ = false;
     uint64_t readySinceMs_ = 0;

@@ -156,6 +156,15 @@ TEST(LinkSupervisor, ARetryOpensOnlyTheDeviceItLostAndARemovalMeanwhileBringsItF
     EXPECT_TRUE(removed.StartWorker);
     EXPECT_EQ(removed.Serial, "TAVO0001");
     EXPECT_FALSE(link.WorkerEnded(WorkerEnd::NoDevice, true, 4000).RetryInMs) << "gone: wait for an arrival";
+    // The same when the removal comes while the lost worker is still ending.
+    link.DeviceArrived(4500);
+    link.WorkerReady(4500, "TAVO0001");
+    link.WorkerEnded(WorkerEnd::Lost, false, 5000);
+    link.DeviceRemoved(5000);
+    const LinkActions returned = link.WorkerReturned(5000);
+    EXPECT_TRUE(returned.StartWorker);
+    EXPECT_EQ(returned.RetryInMs, 0u) << "no \"next attempt\" for a device that may have gone";
+    EXPECT_EQ(returned.Serial, "TAVO0001");
     EXPECT_TRUE(link.DeviceArrived(5000).Serial.empty()) << "an arrival starts for the one device there is";
 }
 
