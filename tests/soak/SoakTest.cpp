@@ -233,8 +233,11 @@ private:
         asked_.push_back({opcode, open, before.Frames});
     }
 
+    // Preview on now: the grace SEK has to come back starts anew once it is off.
     void SeePreview() {
-        if (PreviewActive() == 1) previewSeen_ = 2;
+        if (PreviewActive() != 1) return;
+        previewSeen_ = 2;
+        sekZeroSince_.reset();
     }
 
     // --- steps --------------------------------------------------------------------
@@ -550,7 +553,11 @@ private:
             sekZeroSince_.reset();
             return;
         }
-        if (!sekZeroSince_) sekZeroSince_ = GetTickCount64();
+        // A new link since restarts the grace: it lists before it installs.
+        if (!sekZeroSince_ || sekZeroOpens_ != sim_.Opens()) {
+            sekZeroSince_ = GetTickCount64();
+            sekZeroOpens_ = sim_.Opens();
+        }
         // A short wait here tells a slow end from a lost one.
         PumpUntil([&] { return sim_.Ram()[OffsetSEK] != 0 && TheParameterBlock().ReadByte(OffsetSEK) != 0; }, 200);
         CheckFrames();
@@ -702,6 +709,7 @@ private:
     bool removalSinceOpen_ = false;
     int lastOpenDevice_ = 0;
     std::optional<ULONGLONG> sekZeroSince_;
+    unsigned sekZeroOpens_ = 0;
 
     uint32_t steps_ = 0;
     uint32_t polls_ = 0;
