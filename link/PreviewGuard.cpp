@@ -106,10 +106,14 @@ void PreviewGuard::Written(int command, const ParameterBytes& carried, bool whol
             break;
         case CommandBurn:
             // Burning may set RAM too: RAM holds the block before or the one
-            // burnt. Known only when the two differ in SEK alone.
-            if (!basis_ || !SameButSek(*basis_, carried)) basis_.reset();
-            else basis_ = carried;
-            basisSekKnown_ = false;
+            // burnt. Known only when the two differ in SEK alone; SEK too when
+            // they are the same block.
+            if (!basis_ || !SameButSek(*basis_, carried)) {
+                basis_.reset();
+            } else {
+                if ((*basis_)[OffsetSEK] != carried[OffsetSEK]) basisSekKnown_ = false;
+                basis_ = carried;
+            }
             pollSafe_ = false;
             break;
         case CommandRestart:

@@ -370,6 +370,21 @@ TEST(PreviewGuard, InTheWaitThatEndsPreviewABurnStoresTheOperatorsSekAndARestart
         EXPECT_EQ(m.frames.substr(3), std::string(1, static_cast<char>(CommandOpcode(command))) + "l");
         EXPECT_FALSE(m.guard.Running());
         EXPECT_TRUE(NoFaults(m));
+
+        // Learnt, then B and P in one poll: the burn stored the block the
+        // controller holds, SEK and all; preview ends without a frame.
+        m.LinkComesUp(false);
+        m.guard.Want(true);
+        m.Idle(2);
+        m.Press(command);
+        m.Idle(1);
+        m.Press(CommandBurn);
+        m.guard.Want(false);
+        m.Idle();
+        EXPECT_EQ(m.frames.substr(3), std::string(1, static_cast<char>(CommandOpcode(command))) + "lb");
+        EXPECT_FALSE(m.guard.Running());
+        EXPECT_EQ(m.rom, m.ram);
+        EXPECT_TRUE(NoFaults(m));
     }
 }
 
