@@ -183,7 +183,7 @@ private:
             guard().Listed(*listed, TheParameterBlock());
             Notify(WorkerNoticeKind::Answered, 1);
         } else {
-            guard().ListFailed(TheParameterBlock());
+            guard().ListFailed();
         }
         return listed.has_value();
     }

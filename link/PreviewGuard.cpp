@@ -27,7 +27,6 @@ void PreviewGuard::LinkUp(const std::string& serial, ParameterBlock& block) {
         owed_.push_back({serial_, saved_});
         Finish(block, saved_);
     }
-    tookOwn_ = false;  // a restart or factory setting of the other device
     serial_ = serial;
     const auto owed = std::find_if(owed_.begin(), owed_.end(), [&](const Owed& o) { return o.Serial == serial; });
     if (owed == owed_.end()) return;
@@ -100,7 +99,6 @@ void PreviewGuard::Written(int command, const ParameterBytes& carried, bool whol
         case CommandInstall:
             basis_ = carried;
             basisSekKnown_ = true;
-            tookOwn_ = false;
             pollSafe_ = carried[OffsetSEK] == 0;
             if (running_ && !wanted_ && carried[OffsetSEK] == saved_) Finish(block, saved_);
             break;
@@ -118,8 +116,9 @@ void PreviewGuard::Written(int command, const ParameterBytes& carried, bool whol
             break;
         case CommandRestart:
         case CommandFactory:
+            // The controller takes a block of its own, or (silent) nothing:
+            // learnt by the next list.
             basis_.reset();
-            tookOwn_ = true;
             pollSafe_ = false;
             break;
         default: break;
@@ -133,11 +132,12 @@ void PreviewGuard::Listed(const ParameterBytes& listed, ParameterBlock& block) {
     const uint8_t sek = listed[OffsetSEK];
     // The controller would weld with it: a poll needs SEK 0 installed again.
     if (sek != 0) pollSafe_ = false;
-    const bool own = tookOwn_ || sek != 0;
-    tookOwn_ = false;
     if (!running_) return block.Replace(listed);
-    // A SEK other than preview's 0, or any block after a restart or factory
-    // setting, is the controller's own: that value is the one to restore.
+    // A SEK other than preview's 0 is the controller's own (a restart or
+    // factory setting took it): that value is the one to restore. A 0 is
+    // preview's, even after a restart or factory setting, which a silent
+    // controller may not have carried out: the operator's value stays.
+    const bool own = sek != 0;
     if (own) saved_ = sek;
     if (!wanted_ && own) {
         // Nothing to restore: the controller already holds its own SEK.
@@ -148,12 +148,10 @@ void PreviewGuard::Listed(const ParameterBytes& listed, ParameterBlock& block) {
     block.Replace(WithSek(listed, 0));
 }
 
-void PreviewGuard::ListFailed(ParameterBlock& block) {
+void PreviewGuard::ListFailed() {
+    // Preview's end stays owed: nothing is installed over a block that
+    // could not be learnt, and the operator's SEK is kept until it is.
     blocked_ = true;
-    // Preview ended after a restart or factory setting that could not be
-    // learnt: the controller holds its own block, nothing is installed over
-    // it; the block in memory gets the operator's SEK back for a burn.
-    if (running_ && !wanted_ && tookOwn_) Finish(block, saved_);
 }
 
 PreviewHold PreviewGuard::Hold() const {

@@ -75,7 +75,7 @@ public:
     // block in memory (with SEK 0 while preview runs).
     void Listed(const ParameterBytes& listed, ParameterBlock& block);
     // A list whose reply was no block (or that was cut short).
-    void ListFailed(ParameterBlock& block);
+    void ListFailed();
 
     bool MayPoll() const { return wanted_ && running_ && pollSafe_; }
     // SEK is zeroed in memory and the operator's value kept here.
@@ -96,9 +96,6 @@ private:
     // False after a burn: RAM holds the basis with its SEK or the one before.
     bool basisSekKnown_ = false;
     bool pollSafe_ = false;
-    // A restart or factory setting since the last list: the controller
-    // holds a block of its own, whose SEK is the one to restore.
-    bool tookOwn_ = false;
     // A list made for preview failed: no more until the operator presses P
     // or L, or a new link lists.
     bool blocked_ = false;

@@ -359,7 +359,8 @@ TEST(PreviewGuard, InTheWaitThatEndsPreviewABurnStoresTheOperatorsSekAndARestart
         EXPECT_EQ(m.frames.substr(3), std::string(1, static_cast<char>(CommandOpcode(command))) + "l")
             << "nothing installed over what the controller took";
         EXPECT_EQ(m.block.Read(), m.ram) << "the block is the one it took";
-        // The same with the list failing: still nothing installed over it.
+        // The same with the list failing: still nothing installed over it,
+        // and the end stays owed until the controller's block is learnt.
         m.LinkComesUp(false);
         m.guard.Want(true);
         m.Idle(2);
@@ -368,7 +369,29 @@ TEST(PreviewGuard, InTheWaitThatEndsPreviewABurnStoresTheOperatorsSekAndARestart
         m.guard.Want(false);
         m.Idle();
         EXPECT_EQ(m.frames.substr(3), std::string(1, static_cast<char>(CommandOpcode(command))) + "l");
+        EXPECT_TRUE(m.guard.Running());
+        m.LinkComesUp(false);
+        m.Idle();
+        EXPECT_EQ(m.frames, "l") << "its own SEK: nothing to restore";
         EXPECT_FALSE(m.guard.Running());
+        EXPECT_TRUE(NoFaults(m));
+
+        // A silent controller took the command without carrying it out: the
+        // 0 it lists once it answers again is preview's, not its own, and
+        // the operator's SEK goes back before a burn stores it.
+        m.LinkComesUp(false);
+        m.guard.Want(true);
+        m.Idle(2);
+        m.silent = true;
+        m.Press(command);
+        m.guard.Want(false);
+        m.Idle();
+        m.silent = false;
+        m.LinkComesUp(false);
+        m.Idle();
+        m.Press(CommandBurn);
+        EXPECT_EQ(m.frames, "lib");
+        EXPECT_NE(m.ram[OffsetSEK], 0);
         EXPECT_TRUE(NoFaults(m));
 
         // Learnt, then B and P in one poll: the burn stored the block the

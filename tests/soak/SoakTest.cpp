@@ -631,6 +631,10 @@ private:
         const char opcode = static_cast<char>(frame[OpcodeOffset]);
         const ParameterBytes ramBefore = controller_.Ram;
         if (device == 0 && sim_.FrameCarriedOut(index)) controller_.Take(frame);
+        // A list reply with SEK 0 shows TAVO preview's 0 still there: a burn
+        // may or may not set RAM, so the end's install is owed after it.
+        if (opcode == 'l' && device == 0 && sim_.FrameCarriedOut(index) && controller_.Ram[OffsetSEK] == 0)
+            zeroSent_ = true;
         if (link.Frames == 1) {
             if (opcode != 'l') Fail(std::string("a link began with '") + opcode + "'" + at);
             return;
@@ -704,7 +708,7 @@ private:
     std::vector<Asked> asked_;  // requests passed on, not yet answered by a frame
     std::map<unsigned, LinkFrames> byOpen_;
     int previewSeen_ = 0;  // preview was on at this or the last check
-    bool zeroSent_ = false;  // the last install that went out carried SEK 0
+    bool zeroSent_ = false;  // the last install that went out, or a list reply since, carried SEK 0
     int openCredits_ = 0;
     bool removalSinceOpen_ = false;
     int lastOpenDevice_ = 0;

@@ -37,6 +37,7 @@ struct Model {
     // Faults the next frames meet.
     bool writeFails = false;   // the next write does not go out whole (the link is then lost)
     bool listFails = false;    // the next list reply is no block
+    bool silent = false;       // frames go out whole, nothing is carried out or answered
     // What each link wrote, for the invariants.
     std::string frames;        // opcodes of this link
     char lastParameterFrame = 0;
@@ -81,19 +82,19 @@ struct Model {
             if (command == CommandInstall) lastInstallSek = carried[OffsetSEK];
         }
         switch (command) {
-            case CommandInstall: ram = carried; break;
             case CommandBurn:
                 if (carried[OffsetSEK] == 0) Fault("a burn carried preview's SEK 0");
-                rom = ram = carried;
                 break;
-            case CommandRestart:
-                ram = rom;
-                lastParameterFrame = 'r';
-                break;
-            case CommandFactory:
-                ram = rom = factory;
-                lastParameterFrame = 'f';
-                break;
+            case CommandRestart: lastParameterFrame = 'r'; break;
+            case CommandFactory: lastParameterFrame = 'f'; break;
+            default: break;
+        }
+        if (silent) return;
+        switch (command) {
+            case CommandInstall: ram = carried; break;
+            case CommandBurn: rom = ram = carried; break;
+            case CommandRestart: ram = rom; break;
+            case CommandFactory: ram = rom = factory; break;
             default: break;
         }
     }
@@ -102,9 +103,9 @@ struct Model {
 
     void List() {
         if (!Write(CommandList)) return;
-        if (listFails) {
+        if (listFails || silent) {
             listFails = false;
-            return guard.ListFailed(block);
+            return guard.ListFailed();
         }
         known.push_back(ram);
         guard.Listed(ram, block);
@@ -162,7 +163,7 @@ struct Model {
     void Poll() {
         if (lastParameterFrame != 'i' || lastInstallSek != 0)
             Fault("a preview poll without an install of SEK 0 as the last parameter frame");
-        if (ram[OffsetSEK] != 0) Fault("a preview poll welds: the controller holds SEK " + std::to_string(ram[OffsetSEK]));
+        if (ram[OffsetSEK] != 0 && !silent) Fault("a preview poll welds: the controller holds SEK " + std::to_string(ram[OffsetSEK]));
         Write(CommandDebug);
     }
 
