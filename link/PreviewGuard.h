@@ -93,7 +93,8 @@ private:
     bool running_ = false;
     uint8_t saved_ = 0;
     std::optional<ParameterBytes> basis_;
-    // False after a burn: RAM holds the basis with its SEK or the one before.
+    // False after a burn that changed SEK: RAM holds the basis with its SEK
+    // or the one before.
     bool basisSekKnown_ = false;
     bool pollSafe_ = false;
     // A list made for preview failed: no more until the operator presses P
