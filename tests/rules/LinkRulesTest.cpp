@@ -350,25 +350,28 @@ TEST(PreviewGuard, InTheWaitThatEndsPreviewABurnStoresTheOperatorsSekAndARestart
     for (const int command : {CommandRestart, CommandFactory}) {
         Model m;
         m.rom = preview_model::Block(3, 5);
-        m.LinkComesUp(false);
-        m.guard.Want(true);
-        m.Idle(2);
+        // A new link with preview on, up to its first poll.
+        const std::string op(1, static_cast<char>(CommandOpcode(command)));
+        const auto previewing = [&m] {
+            m.LinkComesUp(false);
+            m.guard.Want(true);
+            m.Idle(2);
+        };
+        previewing();
         m.Press(command);
         m.guard.Want(false);
         m.Idle();
-        EXPECT_EQ(m.frames.substr(3), std::string(1, static_cast<char>(CommandOpcode(command))) + "l")
+        EXPECT_EQ(m.frames.substr(3), op + "l")
             << "nothing installed over what the controller took";
         EXPECT_EQ(m.block.Read(), m.ram) << "the block is the one it took";
         // The same with the list failing: still nothing installed over it,
         // and the end stays owed until the controller's block is learnt.
-        m.LinkComesUp(false);
-        m.guard.Want(true);
-        m.Idle(2);
+        previewing();
         m.Press(command);
         m.listFails = true;
         m.guard.Want(false);
         m.Idle();
-        EXPECT_EQ(m.frames.substr(3), std::string(1, static_cast<char>(CommandOpcode(command))) + "l");
+        EXPECT_EQ(m.frames.substr(3), op + "l");
         EXPECT_TRUE(m.guard.Running());
         m.LinkComesUp(false);
         m.Idle();
@@ -379,9 +382,7 @@ TEST(PreviewGuard, InTheWaitThatEndsPreviewABurnStoresTheOperatorsSekAndARestart
         // A silent controller took the command without carrying it out: the
         // 0 it lists once it answers again is preview's, not its own, and
         // the operator's SEK goes back before a burn stores it.
-        m.LinkComesUp(false);
-        m.guard.Want(true);
-        m.Idle(2);
+        previewing();
         m.silent = true;
         m.Press(command);
         m.guard.Want(false);
@@ -396,15 +397,13 @@ TEST(PreviewGuard, InTheWaitThatEndsPreviewABurnStoresTheOperatorsSekAndARestart
 
         // Learnt, then B and P in one poll: the burn stored the block the
         // controller holds, SEK and all; preview ends without a frame.
-        m.LinkComesUp(false);
-        m.guard.Want(true);
-        m.Idle(2);
+        previewing();
         m.Press(command);
         m.Idle(1);
         m.Press(CommandBurn);
         m.guard.Want(false);
         m.Idle();
-        EXPECT_EQ(m.frames.substr(3), std::string(1, static_cast<char>(CommandOpcode(command))) + "lb");
+        EXPECT_EQ(m.frames.substr(3), op + "lb");
         EXPECT_FALSE(m.guard.Running());
         EXPECT_EQ(m.rom, m.ram);
         EXPECT_TRUE(NoFaults(m));
