@@ -261,14 +261,17 @@ testing::AssertionResult NoFaults(const Model& m) {
     return failure;
 }
 
-// A link with preview running: listed, SEK 0 installed, one poll.
+// A new link with preview on, up to its first poll: listed, SEK 0
+// installed, one poll.
+void PreviewOnNewLink(Model& m) {
+    m.LinkComesUp(false);
+    m.guard.Want(true);
+    m.Idle(2);
+    EXPECT_EQ(m.frames, "lid");
+}
+
 struct Previewing : Model {
-    Previewing() {
-        LinkComesUp(false);
-        guard.Want(true);
-        Idle(2);
-        EXPECT_EQ(frames, "lid");
-    }
+    Previewing() { PreviewOnNewLink(*this); }
 };
 
 }  // namespace
@@ -325,9 +328,7 @@ TEST(PreviewGuard, RestartFactorySettingAndBurnDuringPreviewAreFollowedBySekZero
                           Case{CommandBurn, "lidbiddi", burnt}}) {
         Model m;
         m.rom = rom;
-        m.LinkComesUp(false);
-        m.guard.Want(true);
-        m.Idle(2);
+        PreviewOnNewLink(m);
         m.Press(c.command);
         m.Idle(3);
         m.guard.Want(false);
@@ -350,14 +351,8 @@ TEST(PreviewGuard, InTheWaitThatEndsPreviewABurnStoresTheOperatorsSekAndARestart
     for (const int command : {CommandRestart, CommandFactory}) {
         Model m;
         m.rom = preview_model::Block(3, 5);
-        // A new link with preview on, up to its first poll.
         const std::string op(1, static_cast<char>(CommandOpcode(command)));
-        const auto previewing = [&m] {
-            m.LinkComesUp(false);
-            m.guard.Want(true);
-            m.Idle(2);
-        };
-        previewing();
+        PreviewOnNewLink(m);
         m.Press(command);
         m.guard.Want(false);
         m.Idle();
@@ -366,7 +361,7 @@ TEST(PreviewGuard, InTheWaitThatEndsPreviewABurnStoresTheOperatorsSekAndARestart
         EXPECT_EQ(m.block.Read(), m.ram) << "the block is the one it took";
         // The same with the list failing: still nothing installed over it,
         // and the end stays owed until the controller's block is learnt.
-        previewing();
+        PreviewOnNewLink(m);
         m.Press(command);
         m.listFails = true;
         m.guard.Want(false);
@@ -382,7 +377,7 @@ TEST(PreviewGuard, InTheWaitThatEndsPreviewABurnStoresTheOperatorsSekAndARestart
         // A silent controller took the command without carrying it out: the
         // 0 it lists once it answers again is preview's, not its own, and
         // the operator's SEK goes back before a burn stores it.
-        previewing();
+        PreviewOnNewLink(m);
         m.silent = true;
         m.Press(command);
         m.guard.Want(false);
@@ -397,7 +392,7 @@ TEST(PreviewGuard, InTheWaitThatEndsPreviewABurnStoresTheOperatorsSekAndARestart
 
         // Learnt, then B and P in one poll: the burn stored the block the
         // controller holds, SEK and all; preview ends without a frame.
-        previewing();
+        PreviewOnNewLink(m);
         m.Press(command);
         m.Idle(1);
         m.Press(CommandBurn);
