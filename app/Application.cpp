@@ -11,6 +11,8 @@
 #include "app/SingleInstance.h"
 #include "editors/ParameterBlock.h"
 #include "link/Link.h"
+#include "link/PreviewGuard.h"
+#include "settings/Conversions.h"
 #include "scope/RecordingOnScreen.h"
 #include "scope/RecordBuffer.h"
 #include "settings/ProfileFile.h"
@@ -53,6 +55,28 @@ void FreeRecordBuffer() {
     record.Length = 0;
 }
 
+// The SEK an earlier preview left owed to each controller (by serial
+// number), kept in a section of Tavo.ini that nothing else reads or
+// rewrites, so that the next TAVO puts it back.
+constexpr wchar_t OwedSekSection[] = L"Owed SEK";
+
+OwedSek ReadOwedSek() {
+    OwedSek owed;
+    for (const auto& [serial, text] : ProfileFile(NameParamFile).Section(OwedSekSection)) {
+        uint8_t sek = 0;
+        if (!serial.empty() && serial.size() < 16 && TextToByte(text.c_str(), &sek) && sek != 0)
+            owed[std::string(serial.begin(), serial.end())] = sek;
+    }
+    return owed;
+}
+
+void WriteOwedSek(const OwedSek& owed) {
+    ProfileFile::Entries entries;
+    for (const auto& [serial, sek] : owed)
+        entries.emplace_back(std::wstring(serial.begin(), serial.end()), std::to_wstring(sek));
+    ProfileFile(NameParamFile).PutSection(OwedSekSection, entries);
+}
+
 }  // namespace
 
 bool StartApplication(HINSTANCE instance, int* exitCode) {
@@ -91,6 +115,7 @@ bool StartApplication(HINSTANCE instance, int* exitCode) {
     RegisterMainWindowClass(instance);
     HWND window = CreateMainWindow(instance);
     SetMainWnd(window);
+    ThePreviewGuard().Restore(ReadOwedSek());
     SetUserIsAdmin(IsUserAdministrator());
     ShowWindow(window, SW_SHOWMAXIMIZED);
     UpdateWindow(window);
@@ -124,7 +149,7 @@ int RunMessageLoop() {
 int ShutDownApplication(int loopExitCode) {
     UnregisterClassW(L"TAVO", AppInstance());
     SetMainWnd(nullptr);
-    SaveSettings(NameParamFile);
+    SaveAppSettings();
     // A worker that did not end within the close wait may still use the
     // buffer and the events: then they are left to the end of the process.
     if (!LinkWorkerRunning()) {
@@ -137,7 +162,10 @@ int ShutDownApplication(int loopExitCode) {
     return loopExitCode;
 }
 
-void SaveAppSettings() { SaveSettings(NameParamFile); }
+void SaveAppSettings() {
+    SaveSettings(NameParamFile);
+    WriteOwedSek(ThePreviewGuard().Owed());
+}
 
 int RunTavo(HINSTANCE instance) {
     int startCode = ExitNormal;

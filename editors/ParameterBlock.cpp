@@ -1,6 +1,7 @@
 #include "editors/ParameterBlock.h"
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -71,7 +72,9 @@ const ParameterField ParameterFields[ParameterFieldCount] = {
 void ParameterBlock::Clear() {
     std::lock_guard guard(lock_);
     bytes_.fill(0);
-    filled_ = false;
+    source_ = SourceNone;
+    sekHeld_ = false;
+    releasedSek_ = 0;
 }
 
 ParameterBytes ParameterBlock::Read() const {
@@ -80,14 +83,20 @@ ParameterBytes ParameterBlock::Read() const {
 }
 
 void ParameterBlock::Replace(const uint8_t (&bytes)[ParameterBlockSize]) {
-    std::lock_guard guard(lock_);
-    filled_ = true;
-    std::memcpy(bytes_.data(), bytes, ParameterBlockSize);
+    ParameterBytes copy;
+    std::memcpy(copy.data(), bytes, ParameterBlockSize);
+    Replace(copy);
 }
 
 void ParameterBlock::Replace(const ParameterBytes& bytes) {
     std::lock_guard guard(lock_);
-    filled_ = true;
+    source_ = SourceOperator;
+    bytes_ = bytes;
+}
+
+void ParameterBlock::TakeListed(const ParameterBytes& bytes, BlockSource link) {
+    std::lock_guard guard(lock_);
+    source_ = link;
     bytes_ = bytes;
 }
 
@@ -109,7 +118,7 @@ int32_t ParameterBlock::ReadField(const ParameterField& field) const {
 
 void ParameterBlock::WriteField(const ParameterField& field, int32_t value) {
     std::lock_guard guard(lock_);
-    filled_ = true;
+    source_ = SourceOperator;
     uint8_t* at = bytes_.data() + field.Offset;
     at[0] = static_cast<uint8_t>(value);
     if (field.Type != FieldType::Unsigned8) at[1] = static_cast<uint8_t>(value >> 8);
@@ -127,34 +136,63 @@ uint8_t ParameterBlock::ReadByte(size_t offset) const {
 
 void ParameterBlock::WriteByte(size_t offset, uint8_t value) {
     std::lock_guard guard(lock_);
-    filled_ = true;
+    source_ = SourceOperator;
     bytes_[offset] = value;
 }
 
 void ParameterBlock::WriteFlagWord(uint16_t word) {
     std::lock_guard guard(lock_);
-    filled_ = true;
+    source_ = SourceOperator;
     bytes_[OffsetAO] = static_cast<uint8_t>(word);
     bytes_[OffsetNE] = static_cast<uint8_t>(word >> 8);
 }
 
-uint8_t ParameterBlock::ExchangeByte(size_t offset, uint8_t value) {
-    std::lock_guard guard(lock_);
-    filled_ = true;
-    const uint8_t previous = bytes_[offset];
-    bytes_[offset] = value;
-    return previous;
-}
-
 bool ParameterBlock::Filled() const {
     std::lock_guard guard(lock_);
-    return filled_;
+    return source_ != SourceNone;
 }
 
-void ParameterBlock::Restore(const ParameterBytes& bytes, bool filled) {
+BlockSource ParameterBlock::Source() const {
     std::lock_guard guard(lock_);
-    bytes_ = bytes;
-    filled_ = filled;
+    return source_;
+}
+
+bool ParameterBlock::SekHeldForPreview() const {
+    std::lock_guard guard(lock_);
+    return sekHeld_;
+}
+
+uint8_t ParameterBlock::HoldSekForPreview() {
+    std::lock_guard guard(lock_);
+    sekHeld_ = true;
+    return std::exchange(bytes_[OffsetSEK], uint8_t{0});
+}
+
+std::optional<uint8_t> ParameterBlock::TakeSekWrittenWhileHeld() {
+    std::lock_guard guard(lock_);
+    if (!sekHeld_ || bytes_[OffsetSEK] == 0) return std::nullopt;
+    return std::exchange(bytes_[OffsetSEK], uint8_t{0});
+}
+
+void ParameterBlock::ReleaseSek(uint8_t sek) {
+    std::lock_guard guard(lock_);
+    sekHeld_ = false;
+    bytes_[OffsetSEK] = releasedSek_ = sek;
+}
+
+ParameterCopy ParameterBlock::Copy() const {
+    std::lock_guard guard(lock_);
+    return {bytes_, source_, sekHeld_};
+}
+
+void ParameterBlock::Restore(const ParameterCopy& copy) {
+    std::lock_guard guard(lock_);
+    // Held now: preview's 0 stays. Held when copied: the copy's 0 was
+    // preview's, and the operator's SEK is the one preview gave back.
+    const uint8_t sek = sekHeld_ ? 0 : copy.SekHeld ? releasedSek_ : copy.Bytes[OffsetSEK];
+    bytes_ = copy.Bytes;
+    bytes_[OffsetSEK] = sek;
+    source_ = copy.Source;
 }
 
 ParameterBlock& TheParameterBlock() {

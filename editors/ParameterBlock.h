@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 
 constexpr size_t ParameterBlockSize = 64;
 using ParameterBytes = std::array<uint8_t, ParameterBlockSize>;
@@ -38,6 +39,20 @@ constexpr size_t OffsetNE = 3;  // Negation flags, high byte of the flag word
 constexpr size_t OffsetTA = 60;
 constexpr size_t OffsetTE = 62;
 
+// Where the bytes of the block came from: nothing yet (the zeros of
+// start-up), the operator (the parameter dialog, a record file), or the
+// controller of one link (its number).
+using BlockSource = uint32_t;
+constexpr BlockSource SourceNone = 0;
+constexpr BlockSource SourceOperator = UINT32_MAX;
+
+// A whole copy of the block as the parameter dialog keeps it for Cancel.
+struct ParameterCopy {
+    ParameterBytes Bytes{};
+    BlockSource Source = SourceNone;
+    bool SekHeld = false;  // its SEK was preview's 0
+};
+
 // Every whole-block copy and every field access takes one lock, so that the
 // user-interface thread and the communication worker never see a copy that
 // mixes old and new bytes.
@@ -45,8 +60,11 @@ class ParameterBlock {
 public:
     void Clear();
     ParameterBytes Read() const;
+    // Bytes the operator chose (a record file).
     void Replace(const uint8_t (&bytes)[ParameterBlockSize]);
     void Replace(const ParameterBytes& bytes);
+    // The block the controller of link `link` listed.
+    void TakeListed(const ParameterBytes& bytes, BlockSource link);
     bool Equals(const uint8_t* bytes) const;
 
     int32_t ReadField(const ParameterField& field) const;
@@ -56,20 +74,35 @@ public:
     void WriteByte(size_t offset, uint8_t value);
     // The Autooffset flags (low byte) and Negation flags (high byte) together.
     void WriteFlagWord(uint16_t word);
-    // Stores `value` and returns what the byte held before, in one step.
-    uint8_t ExchangeByte(size_t offset, uint8_t value);
 
     // True once the block holds bytes that came from somewhere (the
-    // controller, a record file, the operator), not the zeros of start-up:
-    // only such a block may be sent to the controller.
+    // controller, a record file, the operator), not the zeros of start-up.
     bool Filled() const;
-    // Puts back a copy taken earlier, with its Filled state (a cancelled dialog).
-    void Restore(const ParameterBytes& bytes, bool filled);
+    BlockSource Source() const;
+
+    // Preview holds SEK at 0 in the block while it runs; whoever owns
+    // preview keeps the operator's value. Each step takes the lock once.
+    bool SekHeldForPreview() const;
+    // Holds SEK at 0; returns the SEK the block had.
+    uint8_t HoldSekForPreview();
+    // While held, a SEK other than 0 was written by the operator (the
+    // dialog's OK): it is taken out and 0 put back.
+    std::optional<uint8_t> TakeSekWrittenWhileHeld();
+    // Puts the operator's SEK back; preview no longer holds it.
+    void ReleaseSek(uint8_t sek);
+
+    // The copy a cancelled dialog puts back. Cancel never brings back
+    // preview's 0 where the operator's SEK is now (it puts back the SEK
+    // preview gave back), nor the operator's SEK while preview holds 0.
+    ParameterCopy Copy() const;
+    void Restore(const ParameterCopy& copy);
 
 private:
     mutable std::mutex lock_;
     ParameterBytes bytes_{};
-    bool filled_ = false;
+    BlockSource source_ = SourceNone;
+    bool sekHeld_ = false;
+    uint8_t releasedSek_ = 0;  // the SEK preview last gave back
 };
 
 // The process-wide block.

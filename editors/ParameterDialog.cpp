@@ -16,8 +16,7 @@ constexpr int FlagBits = 8;
 // What one open parameter dialog keeps: the block as it was when the
 // operator opened it, for Cancel.
 struct ParameterDialogState {
-    ParameterBytes Backup{};
-    bool BackupFilled = false;
+    ParameterCopy Backup;
 };
 
 FieldControls ControlsOf(const ParameterField& field) {
@@ -38,12 +37,15 @@ uint8_t ReadFlags(HWND dialog, int firstBox) {
 
 // Every field is read, also after a rejected one; a rejected field holds 0
 // in the block. The result says whether all were accepted; `badField` is the
-// last rejected edit.
-int ReadAllFields(HWND dialog, ParameterBlock& block, HWND* badField) {
+// last rejected edit. A SEK left at the 0 that preview showed when the dialog
+// opened is preview's, not the operator's: it is not written over theirs.
+int ReadAllFields(HWND dialog, ParameterBlock& block, bool sekShownWasPreviews, HWND* badField) {
     int result = 1;
     for (const ParameterField& field : ParameterFields) {
         int32_t value = 0;
-        result &= ReadField(GetDlgItem(dialog, field.EditId), field.Minimum, field.Maximum, &value, badField);
+        const int accepted = ReadField(GetDlgItem(dialog, field.EditId), field.Minimum, field.Maximum, &value, badField);
+        result &= accepted;
+        if (field.Offset == OffsetSEK && accepted && value == 0 && sekShownWasPreviews) continue;
         block.WriteField(field, value);
     }
     return result;
@@ -54,8 +56,7 @@ int ReadAllFields(HWND dialog, ParameterBlock& block, HWND* badField) {
 INT_PTR OnInitDialog(HWND dialog) {
     ParameterBlock& block = TheParameterBlock();
     auto state = std::make_unique<ParameterDialogState>();
-    state->Backup = block.Read();
-    state->BackupFilled = block.Filled();
+    state->Backup = block.Copy();
     AttachDialogState(dialog, std::move(state));
     SetDialogIcons(dialog);
     for (const ParameterField& field : ParameterFields)
@@ -68,7 +69,8 @@ INT_PTR OnInitDialog(HWND dialog) {
 INT_PTR OnOk(HWND dialog) {
     ParameterBlock& block = TheParameterBlock();
     HWND badField = nullptr;
-    const int accepted = ReadAllFields(dialog, block, &badField);
+    const auto* state = DialogState<ParameterDialogState>(dialog);
+    const int accepted = ReadAllFields(dialog, block, state && state->Backup.SekHeld, &badField);
     const uint8_t low = ReadFlags(dialog, IDC_AUTOOFFSET_BOX0);
     const uint8_t high = ReadFlags(dialog, IDC_NEGATION_BOX0);
     block.WriteFlagWord(static_cast<uint16_t>(high << 8 | low));
@@ -83,7 +85,7 @@ INT_PTR OnOk(HWND dialog) {
 }
 
 INT_PTR OnCancel(HWND dialog) {
-    if (const auto* state = DialogState<ParameterDialogState>(dialog)) TheParameterBlock().Restore(state->Backup, state->BackupFilled);
+    if (const auto* state = DialogState<ParameterDialogState>(dialog)) TheParameterBlock().Restore(state->Backup);
     DestroyWindow(dialog);
     return TRUE;
 }

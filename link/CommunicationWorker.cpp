@@ -118,12 +118,12 @@ private:
         Reports().AnnounceReady();
         // From here on every switch of preview comes as "InterActive"; the
         // mode as it is now covers those made before.
-        guard().Want(PreviewActive() == 1);
+        guard().Want(PreviewActive() == 1, TheParameterBlock());
         FillEvents();
-        const bool listed = List(false);
+        // A successful list says "answered" itself.
+        if (!List(false)) Notify(WorkerNoticeKind::Answered, 0);
         // A list request made meanwhile is dropped: the block was just read.
         ResetEvent(TheLinkEvents().CommandEvent[CommandList]);
-        Notify(WorkerNoticeKind::Answered, listed ? 1 : 0);
         if (!session_.Up()) return EndOfSession();
         InvalidateMainWindow();
         return std::nullopt;
@@ -138,21 +138,24 @@ private:
         events_[WaitDeviceCheck] = check_.Event;
     }
 
+    // The one place that tells a lost link from a removed device: a device
+    // still in the list is worth a retry.
     WorkerEnd EndOfSession() const {
-        if (session_.Gone) return WorkerEnd::DeviceGone;
-        // A link lost with its device gone is a removal, not worth a retry.
-        if (session_.Lost) return FtdiDevicePresent(session_.Serial) ? WorkerEnd::Lost : WorkerEnd::DeviceGone;
-        return WorkerEnd::Stopped;
+        if (!session_.Failed) return WorkerEnd::Stopped;
+        return FtdiDevicePresent(session_.Serial) ? WorkerEnd::Lost : WorkerEnd::DeviceGone;
     }
 
     void End(WorkerEnd why) {
         // The program closes (or is asked to stop) with preview on: preview
         // ends, and the controller gets the operator's SEK back.
+        // What it cannot install now (its block is not known) stays owed and
+        // is kept for the next TAVO.
         if (why == WorkerEnd::Stopped && session_.Handle && session_.Up()) {
-            guard().Want(false);
+            guard().Want(false, TheParameterBlock());
             const PreviewAction action = guard().Take(TheParameterBlock());
             if (action.Step == PreviewStep::Install) Send(CommandInstall, action.Block);
         }
+        if (session_.Handle && session_.Up()) WaitUntilSent(session_);
         // The device before its notification event: the driver may set the
         // event until the device is closed.
         if (session_.Handle) FtdiLibrary()->Close(session_.Handle);
@@ -179,13 +182,14 @@ private:
         if (announce) Reports().CommandText(CommandRow(CommandList)->Announce);
         std::optional<ParameterBytes> listed;
         if (Send(CommandList)) listed = ReceiveParameters(session_);
-        if (listed) {
-            guard().Listed(*listed, TheParameterBlock());
-            Notify(WorkerNoticeKind::Answered, 1);
-        } else {
+        if (!listed) {
             guard().ListFailed();
+            ShowPreviewHold();
+            return false;
         }
-        return listed.has_value();
+        guard().Listed(*listed, TheParameterBlock());
+        Notify(WorkerNoticeKind::Answered, 1);
+        return true;
     }
 
     void Record(bool announce) {
@@ -196,12 +200,17 @@ private:
         Notify(WorkerNoticeKind::Recording, 1);
         if (announce) Reports().CommandText(CommandRow(CommandDebug)->Announce);
         uint32_t received = 0;
-        if (Send(CommandDebug) && ReceiveReception(session_, &received)) {
+        const bool sent = Send(CommandDebug);
+        const bool whole = sent && ReceiveReception(session_, &received);
+        if (sent) guard().Polled(received > 0 || session_.Dropped > 0);
+        if (whole) {
             Notify(WorkerNoticeKind::Answered, 1);
             if (announce) ShowReceived(received);
             if (PublishReception(received)) Reports().AnnounceDecoded();
         }
-        Notify(WorkerNoticeKind::Recording, 0);
+        // A link that failed meanwhile reports its end instead: the state
+        // field must not show it online on the way to offline.
+        if (session_.Up()) Notify(WorkerNoticeKind::Recording, 0);
     }
 
     void ShowReceived(uint32_t length) const {
@@ -214,25 +223,25 @@ private:
         Reports().CommandText(text);
     }
 
+    void ShowNotSent(int command, const wchar_t* why) const {
+        wchar_t text[LinkTextCapacity];
+        std::swprintf(text, LinkTextCapacity, L"Command %ls not sent: %ls", CommandName(command), why);
+        Reports().CommandText(text);
+    }
+
     // Install and burn carry the block the guard says; never a block that
-    // was neither read from the controller nor set by the operator.
+    // was neither read from this link's controller nor set by the operator.
     void SendParameters(int command) {
-        const ParameterBlock& block = TheParameterBlock();
-        if (!block.Filled()) {
-            wchar_t text[LinkTextCapacity];
-            std::swprintf(text, LinkTextCapacity, L"Command %ls not sent: no parameters read or set yet",
-                          CommandName(command));
-            Reports().CommandText(text);
-            return;
-        }
-        Send(command, guard().Carried(command, block.Read()));
+        ParameterBlock& block = TheParameterBlock();
+        if (!guard().MaySend(block)) return ShowNotSent(command, L"no parameters read or set yet");
+        Send(command, guard().Carried(command, block));
     }
 
     // --- preview ------------------------------------------------------------------
 
     // True when the guard has something to do once no request waits.
     bool PreviewBusy() const {
-        const PreviewStep step = guard().Peek(TheParameterBlock().Read());
+        const PreviewStep step = guard().Peek(TheParameterBlock());
         return step != PreviewStep::None && (step != PreviewStep::Poll || CanRecord());
     }
 
@@ -240,16 +249,45 @@ private:
         const PreviewAction action = guard().Take(TheParameterBlock());
         switch (action.Step) {
             case PreviewStep::None: return;
-            case PreviewStep::List:
-                if (!List(false)) ShowPreviewHold();
+            case PreviewStep::List: List(false); return;
+            case PreviewStep::Install:
+                if (Send(CommandInstall, action.Block) && action.Owed) ShowOwedSekRestored(action.Block[OffsetSEK]);
                 return;
-            case PreviewStep::Install: Send(CommandInstall, action.Block); return;
-            case PreviewStep::Poll: Record(false); return;
+            case PreviewStep::Poll:
+                // The install right before the poll, in the same cycle: a
+                // controller that restarted since the last poll holds its own
+                // SEK again, and must not weld.
+                if (Send(CommandInstall, action.Block)) Record(false);
+                return;
         }
     }
 
+    // The mode as it is now, and preview ended first when it is off: a
+    // command asked for after P must not run as if preview were still on. A
+    // weld waits until a list has shown the operator's SEK in the controller
+    // (the install that ended preview may have gone to a silent one). False
+    // when that could not be done.
+    bool EndPreviewBefore(int command) {
+        const bool on = PreviewActive() == 1;
+        if (on != guard().Wanted()) guard().Want(on, TheParameterBlock());
+        const bool welds = command == CommandDebug || command == CommandWeld;
+        for (int step = 0; step < 3 && session_.Up() && (guard().EndDue() || (welds && guard().EndUnconfirmed()));
+             ++step) {
+            if (guard().Peek(TheParameterBlock()) == PreviewStep::None) break;
+            RunPreviewStep();
+        }
+        return !welds || !guard().EndUnconfirmed();
+    }
+
+    void ShowOwedSekRestored(uint8_t sek) const {
+        wchar_t text[LinkTextCapacity];
+        std::swprintf(text, LinkTextCapacity, L"SEK %u restored: an earlier preview had left the controller SEK 0",
+                      static_cast<unsigned>(sek));
+        Reports().CommandText(text);
+    }
+
     void ShowPreviewHold() const {
-        if (guard().Hold() != PreviewHold::NoBlock) return;
+        if (!guard().Held()) return;
         Reports().CommandText(guard().Wanted() ? L"Preview held: the controller's parameters could not be read"
                                            : L"SEK not restored yet: the controller's parameters could not be read");
     }
@@ -263,12 +301,20 @@ private:
             ResetEvent(TheLinkEvents().InterActive);
             // Only the mode as it is now counts: presses that cancel out
             // change nothing.
-            guard().Want(PreviewActive() == 1);
+            guard().Want(PreviewActive() == 1, TheParameterBlock());
             return true;
         }
         if (index < WaitFirstCommand || index >= WaitInterActive) return false;
         const int command = static_cast<int>(index - WaitFirstCommand);
         const ControllerCommandRow& row = ControllerCommands[command];
+        const bool sekBack = EndPreviewBefore(command);
+        if (!session_.Up()) return true;
+        if (!sekBack && (command == CommandDebug || command == CommandWeld)) {
+            // It would not weld as asked: the controller may still hold preview's 0.
+            ResetEvent(commandEvents[command]);
+            ShowNotSent(command, L"SEK not restored yet");
+            return true;
+        }
         if (row.Answer == Reply::Recording) {
             // Reset first: a further Debug request made meanwhile runs next.
             ResetEvent(commandEvents[command]);
@@ -276,7 +322,7 @@ private:
             return true;
         }
         if (row.Answer == Reply::Parameters) {
-            if (!List(true)) ShowPreviewHold();
+            List(true);
         } else if (row.CarriesParameters) {
             SendParameters(command);
         } else {

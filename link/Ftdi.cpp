@@ -220,7 +220,7 @@ int FtdiClearQueues(FT_HANDLE handle) {
     if (!ftdi) return 0;
     FT_STATUS status = RetryInTask(ftdi->StopInTask, handle);
     if (status != FT_OK) return ShowFailure(L"FT_StopInTask", status, Abandoned);
-    ftdi->Purge(handle, FT_PURGE_RX_TX);
+    ftdi->Purge(handle, FT_PURGE_RX);
     status = RetryInTask(ftdi->RestartInTask, handle);
     if (status != FT_OK) return ShowFailure(L"FT_RestartInTask", status, Abandoned);
     return 1;

@@ -13,7 +13,7 @@ using FT_STATUS = ULONG;
 constexpr FT_STATUS FT_OK = 0;
 constexpr DWORD FT_OPEN_BY_SERIAL_NUMBER = 1;
 constexpr DWORD FT_EVENT_RXCHAR = 1;
-constexpr ULONG FT_PURGE_RX_TX = 3;
+constexpr ULONG FT_PURGE_RX = 1;
 
 struct FT_DEVICE_LIST_INFO_NODE {
     ULONG Flags;
@@ -74,7 +74,10 @@ int FtdiOpenDevice(ULONG readTimeout, ULONG writeTimeout, ULONG baudRate, FT_HAN
 // when the list cannot be read: then nobody can tell it went).
 bool FtdiDevicePresent(const std::string& serial);
 int FtdiPrepareNotification(FT_HANDLE handle, HANDLE* event);
-// Stops the in-task, purges both queues and restarts it. The in-task calls
-// are retried for about a second; 0 (with a text in part 0) when they never
-// succeed, and the caller must then give up the device.
+// Stops the in-task, purges the receive queue (stale replies) and restarts
+// it. The transmit side is never purged: it may still hold the end of the
+// last frame, and the controller, which assembles frames from the byte
+// stream, would then take the next frame's bytes for the rest of that one.
+// The in-task calls are retried for about a second; 0 (with a text in part 0)
+// when they never succeed, and the caller must then give up the device.
 int FtdiClearQueues(FT_HANDLE handle);

@@ -29,8 +29,12 @@ bool NamesDevice(const std::string& name, const std::string& serial) {
 }
 
 // Ends after which the device is worth trying again without a device event:
-// the link had come up, or a retry of such a link could not open it yet.
-bool EndsARetryChain(WorkerEnd why) { return why != WorkerEnd::Lost && why != WorkerEnd::OpenFailed; }
+// the link had come up, or a retry of such a link could not open it yet, or
+// met another adapter beside it (the retry opens only its own device, and
+// only once it is alone).
+bool EndsARetryChain(WorkerEnd why) {
+    return why != WorkerEnd::Lost && why != WorkerEnd::OpenFailed && why != WorkerEnd::SeveralDevices;
+}
 
 }  // namespace
 
@@ -76,10 +80,10 @@ LinkActions LinkSupervisor::DeviceArrived(uint64_t, const std::string& name) {
     switch (phase_) {
         case LinkPhase::Waiting: return {};  // timer 1 starts the first worker
         case LinkPhase::Offline:
-            // A fresh device: its retries, if it needs any, start short.
-            retrying_ = false;
+            // A fresh device: its retries, if it needs any, start short. A
+            // lost link is still tried on its own device only.
             retryDelayMs_ = FirstRetryMs;
-            return Start({});
+            return Start(retrying_ ? retrySerial_ : std::string());
         case LinkPhase::Starting:
         case LinkPhase::Ending:
             // The worker may have counted the devices before this one came.

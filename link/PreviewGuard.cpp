@@ -1,7 +1,5 @@
 #include "link/PreviewGuard.h"
 
-#include <algorithm>
-
 #include "link/CommandFrame.h"
 
 namespace {
@@ -15,157 +13,166 @@ bool SameButSek(const ParameterBytes& a, const ParameterBytes& b) { return WithS
 
 }  // namespace
 
-void PreviewGuard::LinkUp(const std::string& serial, ParameterBlock& block) {
-    // A restart or factory setting before a lost link still counts: the
-    // controller keeps the block it took.
-    basis_.reset();
-    pollSafe_ = false;
-    blocked_ = false;
-    if (serial == serial_) return;
-    // Another device: what preview did concerns the one it did it to.
-    if (running_) {
-        owed_.push_back({serial_, saved_});
-        Finish(block, saved_);
-    }
-    serial_ = serial;
-    const auto owed = std::find_if(owed_.begin(), owed_.end(), [&](const Owed& o) { return o.Serial == serial; });
-    if (owed == owed_.end()) return;
-    // This device still holds preview's 0: its end is owed, as if never left.
-    saved_ = owed->Sek;
-    owed_.erase(owed);
-    block.WriteByte(OffsetSEK, 0);
-    running_ = true;
+std::optional<uint8_t> PreviewGuard::OwedHere() const {
+    const auto owed = owed_.find(serial_);
+    if (owed == owed_.end()) return std::nullopt;
+    return owed->second;
 }
 
-void PreviewGuard::Want(bool on) {
+void PreviewGuard::LinkUp(const std::string& serial, ParameterBlock& block) {
+    basis_.reset();
+    held_ = false;
+    link_ = link_ + 1 == SourceOperator ? 1 : link_ + 1;
+    if (serial != serial_) {
+        // What preview did concerns the device it did it to: the block in
+        // memory gets the operator's SEK back, the device keeps its debt.
+        if (block.SekHeldForPreview()) block.ReleaseSek(OwedHere().value_or(0));
+        serial_ = serial;
+    }
+    // It may still hold preview's 0: its first list tells.
+    end_ = OwedHere() ? End::Install : End::None;
+    endFromEarlier_ = false;
+}
+
+void PreviewGuard::Want(bool on, ParameterBlock& block) {
     wanted_ = on;
     // A press tries again what a failed list held back.
-    blocked_ = false;
+    held_ = false;
+    if (!on && end_ == End::None && block.SekHeldForPreview()) Release(block);
 }
 
-bool PreviewGuard::BasisIs(const ParameterBytes& block) const { return basis_ && *basis_ == block; }
-
-PreviewStep PreviewGuard::Peek(const ParameterBytes& block) const {
+PreviewStep PreviewGuard::Peek(const ParameterBlock& block) const {
+    const PreviewStep learn = held_ ? PreviewStep::None : PreviewStep::List;
     if (wanted_) {
-        if (!running_) {
-            // Preview changes SEK in the controller's own block only: the
-            // block in memory must be the one the controller holds.
-            if (BasisIs(block)) return PreviewStep::Install;
-            return blocked_ ? PreviewStep::None : PreviewStep::List;
-        }
-        if (pollSafe_) return PreviewStep::Poll;
-        if (basis_) return PreviewStep::Install;
-        return blocked_ ? PreviewStep::None : PreviewStep::List;
+        if (!basis_) return learn;
+        // Preview begins on the controller's own block only: a block in
+        // memory that differs (a record file) is listed over first.
+        if (!block.SekHeldForPreview() && !SameButSek(*basis_, block.Read())) return learn;
+        return PreviewStep::Poll;
     }
-    if (!running_) return PreviewStep::None;
-    // Preview's end is owed: the operator's block with its SEK, unless the
-    // controller took a block of its own meanwhile (learnt first).
-    if (basis_) return PreviewStep::Install;
-    return blocked_ ? PreviewStep::None : PreviewStep::List;
+    switch (end_) {
+        case End::None: return PreviewStep::None;
+        case End::Install: return basis_ ? PreviewStep::Install : learn;
+        case End::Confirm: return learn;
+    }
+    return PreviewStep::None;
 }
 
 PreviewAction PreviewGuard::Take(ParameterBlock& block) {
-    const PreviewStep step = Peek(block.Read());
-    if (step != PreviewStep::Install) return {step, {}};
-    if (!wanted_) {
-        const ParameterBytes end = WithSek(block.Read(), saved_);
-        // Listed since preview zeroed SEK, the controller holds this already:
-        // preview ends without a frame.
-        if (BasisIs(end) && basisSekKnown_) {
-            Finish(block, saved_);
-            return {};
-        }
-        return {step, end};
+    const PreviewStep step = Peek(block);
+    switch (step) {
+        case PreviewStep::Poll:
+            if (!block.SekHeldForPreview()) Begin(block);
+            return {step, WithSek(*basis_, 0)};
+        case PreviewStep::Install: return {step, WithSek(*basis_, *OwedHere()), endFromEarlier_};
+        default: return {step};
     }
-    if (!running_) Begin(block);
-    return {step, WithSek(*basis_, 0)};
 }
 
-ParameterBytes PreviewGuard::Carried(int command, const ParameterBytes& block) const {
-    if (!running_) return block;
-    // While preview runs an install keeps the controller from welding; a
-    // burn stores the operator's SEK, never preview's 0.
-    return WithSek(block, command == CommandInstall && wanted_ ? 0 : saved_);
+bool PreviewGuard::MaySend(const ParameterBlock& block) const {
+    const BlockSource source = block.Source();
+    return source == SourceOperator || (source != SourceNone && source == link_);
+}
+
+ParameterBytes PreviewGuard::Carried(int command, ParameterBlock& block) {
+    AdoptOperatorSek(block);
+    if (wanted_ && command == CommandInstall) {
+        // An install while preview is on keeps the controller from welding.
+        if (!block.SekHeldForPreview()) Begin(block);
+        return WithSek(block.Read(), 0);
+    }
+    const ParameterBytes bytes = block.Read();
+    // A burn during preview, and anything sent while SEK is owed, carries the
+    // operator's SEK, never preview's 0.
+    const std::optional<uint8_t> owed = OwedHere();
+    if (owed && (block.SekHeldForPreview() || bytes[OffsetSEK] == 0)) return WithSek(bytes, *owed);
+    return bytes;
 }
 
 void PreviewGuard::Written(int command, const ParameterBytes& carried, bool whole, ParameterBlock& block) {
     if (!whole) {
         // The controller may have taken part of it, or nothing: unknown.
         basis_.reset();
-        pollSafe_ = false;
         return;
     }
     switch (command) {
-        case CommandInstall:
+        case CommandInstall: {
             basis_ = carried;
-            basisSekKnown_ = true;
-            pollSafe_ = carried[OffsetSEK] == 0;
-            if (running_ && !wanted_ && carried[OffsetSEK] == saved_) Finish(block, saved_);
+            const uint8_t sek = carried[OffsetSEK];
+            if (!OwedHere()) break;
+            if (sek == 0) {
+                end_ = End::Install;
+                break;
+            }
+            // The operator's SEK as the controller should now hold it, owed
+            // until a list shows it there.
+            owed_[serial_] = sek;
+            end_ = End::Confirm;
+            endFromEarlier_ = false;
+            if (!wanted_ && block.SekHeldForPreview()) block.ReleaseSek(sek);
             break;
+        }
         case CommandBurn:
             // Burning may set RAM too: RAM holds the block before or the one
-            // burnt. Known only when the two differ in SEK alone; SEK too when
-            // they are the same block.
-            if (!basis_ || !SameButSek(*basis_, carried)) {
-                basis_.reset();
-            } else {
-                if ((*basis_)[OffsetSEK] != carried[OffsetSEK]) basisSekKnown_ = false;
-                basis_ = carried;
-            }
-            pollSafe_ = false;
+            // burnt, which differ in SEK alone or are not known.
+            if (!basis_ || !SameButSek(*basis_, carried)) basis_.reset();
             break;
         case CommandRestart:
         case CommandFactory:
             // The controller takes a block of its own, or (silent) nothing:
             // learnt by the next list.
             basis_.reset();
-            pollSafe_ = false;
             break;
         default: break;
     }
 }
 
 void PreviewGuard::Listed(const ParameterBytes& listed, ParameterBlock& block) {
+    AdoptOperatorSek(block);
     basis_ = listed;
-    basisSekKnown_ = true;
-    blocked_ = false;
+    held_ = false;
     const uint8_t sek = listed[OffsetSEK];
-    // The controller would weld with it: a poll needs SEK 0 installed again.
-    if (sek != 0) pollSafe_ = false;
-    if (!running_) return block.Replace(listed);
-    // A SEK other than preview's 0 is the controller's own (a restart or
-    // factory setting took it): that value is the one to restore. A 0 is
-    // preview's, even after a restart or factory setting, which a silent
-    // controller may not have carried out: the operator's value stays.
-    const bool own = sek != 0;
-    if (own) saved_ = sek;
-    if (!wanted_ && own) {
-        // Nothing to restore: the controller already holds its own SEK.
-        block.Replace(listed);
-        running_ = false;
-        return;
+    if (OwedHere()) {
+        if (sek == 0) {
+            // Preview's 0 is still there (the end did not reach it, or a
+            // silent controller took R or F without carrying it out).
+            end_ = End::Install;
+            endFromEarlier_ = !wanted_ && !block.SekHeldForPreview();
+        } else {
+            // The operator's SEK, or one of its own (a restart, R or F took
+            // it), which preview restores if it still runs.
+            if (wanted_) owed_[serial_] = sek;
+            end_ = End::None;
+        }
     }
-    block.Replace(WithSek(listed, 0));
+    const std::optional<uint8_t> owed = OwedHere();
+    const bool keepZero = block.SekHeldForPreview() && (wanted_ || end_ == End::Install);
+    block.TakeListed(keepZero ? WithSek(listed, 0) : owed && sek == 0 ? WithSek(listed, *owed) : listed, link_);
+    if (keepZero) return;
+    if (block.SekHeldForPreview()) block.ReleaseSek(block.ReadByte(OffsetSEK));
+    if (!wanted_ && end_ == End::None) owed_.erase(serial_);
 }
 
-void PreviewGuard::ListFailed() {
-    // Preview's end stays owed: nothing is installed over a block that
-    // could not be learnt, and the operator's SEK is kept until it is.
-    blocked_ = true;
-}
-
-PreviewHold PreviewGuard::Hold() const {
-    return blocked_ && (wanted_ || running_) ? PreviewHold::NoBlock : PreviewHold::None;
+void PreviewGuard::Polled(bool answered) {
+    // A silent or restarting controller: what it holds is learnt again
+    // before the next install.
+    if (!answered) basis_.reset();
 }
 
 void PreviewGuard::Begin(ParameterBlock& block) {
-    saved_ = block.ExchangeByte(OffsetSEK, 0);
-    running_ = true;
+    // An operator's SEK of 0 leaves nothing to keep.
+    if (block.ReadByte(OffsetSEK) == 0 && !OwedHere()) return;
+    const uint8_t sek = block.HoldSekForPreview();
+    if (sek != 0) owed_[serial_] = sek;
 }
 
-void PreviewGuard::Finish(ParameterBlock& block, uint8_t sek) {
-    block.WriteByte(OffsetSEK, sek);
-    running_ = false;
+void PreviewGuard::Release(ParameterBlock& block) {
+    block.ReleaseSek(OwedHere().value_or(0));
+    if (end_ == End::None) owed_.erase(serial_);
+}
+
+void PreviewGuard::AdoptOperatorSek(ParameterBlock& block) {
+    if (const std::optional<uint8_t> sek = block.TakeSekWrittenWhileHeld()) owed_[serial_] = *sek;
 }
 
 PreviewGuard& ThePreviewGuard() {

@@ -20,6 +20,12 @@ constexpr DWORD DrainFailurePauseMs = 10;
 // A device check asks the driver this often before it believes a failure.
 constexpr int CheckTries = 3;
 constexpr DWORD CheckPauseMs = 20;
+// Writes that complete a frame taken in part.
+constexpr int CompletionTries = 4;
+// How long the close waits for the chip to send what was written: a frame
+// takes 0.3 ms at 4 Mbaud.
+constexpr int SentPolls = 50;
+constexpr DWORD SentPollMs = 2;
 
 enum class Wake { Stop, Data, Silence };
 
@@ -115,7 +121,7 @@ bool Collect(LinkSession& session, Collector& collector) {
                 // Bytes may wait with no notification to come: look again
                 // after a short pause, but not for ever.
                 if (++collector.failures >= DrainFailureLimit) {
-                    session.Lost = true;
+                    session.Failed = true;
                     return false;
                 }
                 Sleep(DrainFailurePauseMs);
@@ -140,6 +146,18 @@ bool HandleStillAnswers(const LinkSession& session) {
     return false;
 }
 
+// The rest of a frame the driver took only in part, as zeros. A few tries:
+// a driver that takes nothing more leaves it to the controller.
+void CompleteFrame(const LinkSession& session, DWORD written) {
+    static uint8_t zeros[CommandFrameSize] = {};
+    for (int attempt = 0; attempt < CompletionTries && written < CommandFrameSize; ++attempt) {
+        DWORD more = 0;
+        if (FtdiLibrary()->Write(session.Handle, zeros, static_cast<DWORD>(CommandFrameSize - written), &more) != FT_OK)
+            return;
+        written += std::min<DWORD>(more, static_cast<DWORD>(CommandFrameSize - written));
+    }
+}
+
 void ShowWriteFailure(int command, FT_STATUS status, DWORD written) {
     wchar_t text[LinkTextCapacity];
     if (status != FT_OK)
@@ -159,11 +177,7 @@ bool AnswerDeviceCheck(LinkSession& session) {
     ResetEvent(check->Event);
     const uint32_t removal = check->Removal ? check->Removal->load() : 0;
     if (!HandleStillAnswers(session)) {
-        // The handle is dead; whether its device went decides how the link ends.
-        if (FtdiDevicePresent(session.Serial))
-            session.Lost = true;
-        else
-            session.Gone = true;
+        session.Failed = true;
         return false;
     }
     PostWorkerNotice({check->Worker, WorkerNoticeKind::StillThere, removal});
@@ -178,16 +192,27 @@ int WriteCommand(LinkSession& session, int command, const ParameterBytes& block)
     const std::optional<CommandFrame> frame = BuildCommandFrame(command, block);
     if (!frame || !session.Up()) return 0;
     if (!FtdiClearQueues(session.Handle)) {
-        session.Lost = true;
+        session.Failed = true;
         return 0;
     }
     CommandFrame copy = *frame;
     DWORD written = 0;
     const FT_STATUS status = FtdiLibrary()->Write(session.Handle, copy.data(), CommandFrameSize, &written);
     if (status == FT_OK && written == CommandFrameSize) return 1;
+    written = std::min<DWORD>(written, CommandFrameSize);
+    if (written > 0) CompleteFrame(session, written);
     ShowWriteFailure(command, status, written);
-    session.Lost = true;
+    session.Failed = true;
     return 0;
+}
+
+void WaitUntilSent(const LinkSession& session) {
+    const FtdiFunctions* ftdi = FtdiLibrary();
+    for (int poll = 0; ftdi && poll < SentPolls; ++poll) {
+        DWORD queued = 0, transmit = 0, eventStatus = 0;
+        if (ftdi->GetStatus(session.Handle, &queued, &transmit, &eventStatus) != FT_OK || transmit == 0) return;
+        Sleep(SentPollMs);
+    }
 }
 
 int ReceiveRecording(LinkSession& session, uint8_t* destination, uint32_t capacity, uint32_t* count,

@@ -28,25 +28,28 @@ struct LinkSession {
     HANDLE FtdiEvent = nullptr;     // set by the driver when bytes arrive
     DeviceCheck* Check = nullptr;   // may be null (no removal notices)
     std::string Serial;             // of the opened device
-    bool Lost = false;              // the device stopped answering: give it up
-    bool Gone = false;              // the device was removed
+    // The device stopped answering, or a write failed: the link ends (as
+    // lost or as gone, which the worker decides once when it ends).
+    bool Failed = false;
     uint32_t Dropped = 0;           // bytes of the last recording beyond the room
-    bool Up() const { return !Lost && !Gone; }
+    bool Up() const { return !Failed; }
 };
 
 // Answers a pending device check: the driver is asked about the session's own
 // handle (a few times: one failed answer is no removal). Still there: the
-// link is told so. Otherwise the session is marked gone, or lost when the
-// device is still in the device list. True while the device answers.
+// link is told so. Otherwise the session has failed. True while the device
+// answers.
 bool AnswerDeviceCheck(LinkSession& session);
 // True when a removal asked for a check that has not been answered.
 bool DeviceCheckPending(const LinkSession& session);
 
 // Frames and writes one command, `block` in bytes 0 to 63 for install and
-// burn, after clearing the queues. 1 when all 128 bytes went out. A write
-// that fails or falls short says so in status part 1 and marks the session
-// lost: the controller's frame assembly may be out of step now, and only a
-// new link brings it back in step.
+// burn, after clearing the receive queue. 1 when all 128 bytes went out. A
+// write that fails or falls short says so in status part 1 and fails the
+// session. The controller assembles frames from the byte stream and cannot
+// find a frame's start, so a frame the driver took only in part is completed
+// at once with zeros: an opcode that did not go out stays 0, and the next
+// frame starts where the controller expects one.
 int WriteCommand(LinkSession& session, int command, const ParameterBytes& block = {});
 
 // Collects a recording into `destination` (room for `capacity` bytes; it may
@@ -62,3 +65,7 @@ int ReceiveReception(LinkSession& session, uint32_t* received);
 // status-bar part 1; the controller's block when exactly 128 bytes came, all
 // read and stored. A reception cut short by the close shows nothing.
 std::optional<ParameterBytes> ReceiveParameters(LinkSession& session);
+
+// Waits (briefly) until the chip has sent what was written, so that closing
+// or resetting the device never cuts a frame on its way to the controller.
+void WaitUntilSent(const LinkSession& session);

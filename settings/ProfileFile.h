@@ -2,6 +2,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "settings/Settings.h"
 
@@ -10,6 +12,13 @@ public:
     explicit ProfileFile(std::wstring path) : path_(std::move(path)) {}
     std::wstring Get(const wchar_t* section, const wchar_t* key, const wchar_t* fallback) override;
     bool Put(const wchar_t* section, const wchar_t* key, const wchar_t* value) override;
+
+    using Entries = std::vector<std::pair<std::wstring, std::wstring>>;
+    // Every key of a section with its value; none when it is missing.
+    Entries Section(const wchar_t* section) const;
+    // Replaces the section's keys; no keys remove the section. Nothing is
+    // written when it is already so.
+    bool PutSection(const wchar_t* section, const Entries& entries);
 
 private:
     std::wstring path_;

@@ -1,6 +1,7 @@
 #include "sim/Controller.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -35,6 +36,36 @@ Block FactoryBlock() {
 }
 
 Controller::Controller(ControllerSetup setup) : setup_(setup), ram_(FactoryBlock()), rom_(ram_) {}
+
+void Controller::Receive(const LinePiece& piece, const std::function<void(const AssembledFrame&)>& onFrame) {
+    if (booting_) {
+        // Booted, and the line idle since: these bytes start a new run.
+        if (piece.RunStart < bootEnd_) return;
+        booting_ = false;
+        firstSinceBoot_ = true;
+    }
+    const uint8_t* bytes = piece.Bytes;
+    size_t offset = piece.Offset;
+    for (size_t count = piece.Count; count > 0;) {
+        if (partialSize_ == 0) partialAligned_ = offset == 0;
+        const size_t take = std::min(count, FrameBytes - partialSize_);
+        std::copy_n(bytes, take, partial_.begin() + partialSize_);
+        partialSize_ += take;
+        bytes += take;
+        offset += take;
+        count -= take;
+        if (partialSize_ < FrameBytes) break;
+        partialSize_ = 0;
+        onFrame({partial_, piece.Write, partialAligned_, std::exchange(firstSinceBoot_, false)});
+    }
+}
+
+void Controller::Restart(SimClock::time_point now, uint32_t bootMs) {
+    ram_ = rom_;
+    partialSize_ = 0;
+    booting_ = true;
+    bootEnd_ = now + std::chrono::milliseconds(bootMs);
+}
 
 Reply Controller::Execute(const Frame& frame) {
     if (setup_.Silent) return nullptr;

@@ -218,6 +218,31 @@ int SimFrameCarriedOut(unsigned index) {
     return FromWrite(index, 0, [](const Simulator::WrittenFrame& write) { return write.CarriedOut ? 1 : 0; });
 }
 
+unsigned SimExecutionCount(void) {
+    return static_cast<unsigned>(GuardedInt([] { return static_cast<int>(Sim().ExecutionCount()); }));
+}
+
+int SimGetExecution(unsigned index, SimExecution* out) {
+    return GuardedInt([&] {
+        const auto done = Sim().ExecutionAt(index);
+        if (!done || !out) return 0;
+        *out = {static_cast<int>(done->Device), static_cast<int>(done->Write), done->Opcode, done->Sek,
+                done->CarriedOut, done->Aligned, done->AfterBoot};
+        return 1;
+    });
+}
+
+void SimRestart(unsigned bootMs) {
+    GuardedInt([&] {
+        Sim().Restart(bootMs);
+        return 1;
+    });
+}
+
+unsigned SimPartialFrameBytes(void) {
+    return static_cast<unsigned>(GuardedInt([] { return static_cast<int>(Sim().PartialFrameBytes()); }));
+}
+
 int SimGetRam(unsigned char out[64]) {
     return GuardedInt([&] {
         const auto block = Sim().Ram();

@@ -14,20 +14,6 @@ void Port::Lose() {
     eventMask_ = 0;
 }
 
-void Port::Assemble(const uint8_t* bytes, size_t count, const std::function<void(const Frame&)>& onFrame) {
-    while (count > 0) {
-        const size_t take = std::min(count, FrameBytes - partialSize_);
-        std::memcpy(partial_.data() + partialSize_, bytes, take);
-        partialSize_ += take;
-        bytes += take;
-        count -= take;
-        if (partialSize_ == FrameBytes) {
-            partialSize_ = 0;
-            onFrame(partial_);
-        }
-    }
-}
-
 void Port::QueueReply(Reply reply, SimClock::time_point now) {
     if (!reply || reply->empty()) return;
     if (line_.empty()) lineFreeAt_ = std::max(lineFreeAt_, now);
@@ -97,14 +83,11 @@ size_t Port::Read(uint8_t* buffer, size_t count) {
     return count;
 }
 
-void Port::Purge(uint32_t mask) {
-    if (mask & FT_PURGE_RX) {
-        received_.clear();
-        readAt_ = 0;
-        line_.clear();  // what the controller had not yet sent is dropped too
-        lineFreeAt_ = {};  // and with it a pause inside that reply
-    }
-    if (mask & FT_PURGE_TX) partialSize_ = 0;
+void Port::PurgeReceive() {
+    received_.clear();
+    readAt_ = 0;
+    line_.clear();  // what the controller had not yet sent is dropped too
+    lineFreeAt_ = {};  // and with it a pause inside that reply
 }
 
 void Port::RestartInTask(SimClock::time_point now) {

@@ -1,14 +1,14 @@
 // One opened device as the host sees it through the driver: the receive
 // queue, the replies still on the line, the in-task, the notification event
-// and the settings made through the handle. Not thread-safe by itself: the
-// simulator holds its lock around every call.
+// and the settings made through the handle. (The transmit side belongs to
+// the chip: sim/Transmit.h.) Not thread-safe by itself: the simulator holds
+// its lock around every call.
 #pragma once
 
 #include <windows.h>
 
 #include <chrono>
 #include <deque>
-#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -16,8 +16,8 @@
 #include "base/Handles.h"
 #include "sim/Controller.h"
 #include "sim/Scenario.h"
+#include "sim/Transmit.h"
 
-using SimClock = std::chrono::steady_clock;
 
 class Port {
 public:
@@ -30,10 +30,9 @@ public:
     // The device went away: nothing more arrives and the event stays quiet.
     void Lose();
 
-    // Write side: whole 128-byte frames out of what the host writes; a
-    // partial frame waits for the rest of its bytes.
-    void Assemble(const uint8_t* bytes, size_t count, const std::function<void(const Frame&)>& onFrame);
     void QueueReply(Reply reply, SimClock::time_point now);
+    // The controller stopped sending (it restarted): what it had not sent yet never comes.
+    void DropReplies() { line_.clear(); }
 
     // Moves the bursts due by `now` into the receive queue and signals the
     // event; true if any bytes arrived.
@@ -45,7 +44,8 @@ public:
     size_t Read(uint8_t* buffer, size_t count);
     uint32_t TakeEventStatus() { return std::exchange(eventStatus_, 0); }
 
-    void Purge(uint32_t mask);
+    // The receive side: the queue and the rest of the replies.
+    void PurgeReceive();
     void StopInTask() { stopped_ = true; }
     void RestartInTask(SimClock::time_point now);
     bool SetNotification(uint32_t mask, HANDLE event);
@@ -71,8 +71,6 @@ private:
     Pacing pacing_;
     bool lost_ = false;
     bool stopped_ = false;
-    Frame partial_{};
-    size_t partialSize_ = 0;
     std::deque<OnTheLine> line_;
     SimClock::time_point lineFreeAt_{};  // the end of the last burst, or of a pause after it
     std::vector<uint8_t> received_;

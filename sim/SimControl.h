@@ -30,6 +30,34 @@ int SimFrameDevice(unsigned index);
 int SimFrameOpen(unsigned index);
 int SimFrameCarriedOut(unsigned index);
 
+/* Every frame a controller assembled from what reached it and took, in
+   order. The controller cannot find a frame's start: a frame cut short takes
+   the next bytes as its rest, so Opcode is what it read at byte 64, which
+   may come from another frame. Sek: for an install or a burn the frame's
+   own SEK, for any other frame the SEK its RAM held when it took it (a 'd'
+   with a SEK other than 0 welds). Aligned: the frame began with the first
+   byte of a write. AfterBoot: the first frame since a restart. */
+typedef struct SimExecution {
+    int Device;
+    int Write;              /* the write whose byte completed the frame */
+    unsigned char Opcode;
+    unsigned char Sek;
+    unsigned char CarriedOut; /* 0 when a silent controller took it */
+    unsigned char Aligned;
+    unsigned char AfterBoot;
+} SimExecution;
+unsigned SimExecutionCount(void);
+int SimGetExecution(unsigned index, SimExecution* out);
+
+/* The first device's controller switched off and on while its adapter stays
+   (powered from USB): RAM from ROM at once, what it was sending stops, and
+   for `bootMs` it hears nothing; then it listens from the first moment the
+   line is idle. SimPartialFrameBytes: bytes of a frame it has begun and not
+   completed (0 when its framing is in step with a host that writes whole
+   frames). */
+void SimRestart(unsigned bootMs);
+unsigned SimPartialFrameBytes(void);
+
 /* The first device's controller memory; 1 on success, 0 without a device. */
 int SimGetRam(unsigned char out[64]);
 int SimGetRom(unsigned char out[64]);
@@ -84,6 +112,8 @@ typedef void (*SimSetSilentFn)(int);
 typedef void (*SimSetListReplyBytesFn)(unsigned);
 typedef void (*SimSetShortWritesFn)(unsigned, int);
 typedef void (*SimSetOpenDelayFn)(unsigned);
+typedef int (*SimGetExecutionFn)(unsigned, SimExecution*);
+typedef void (*SimRestartFn)(unsigned);
 
 #ifdef __cplusplus
 }

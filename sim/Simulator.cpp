@@ -55,10 +55,13 @@ void Simulator::ConfigureLocked(const Scenario& scenario) {
     scenario_ = scenario;
     ports_.clear();  // every handle from before is invalid now
     devices_.clear();
-    for (uint32_t i = 0; i < scenario.Devices; ++i) devices_.push_back({Controller(scenario.Controller)});
+    const uint32_t lineSpeed = scenario.Link.Unpaced ? 0 : scenario.Link.BytesPerSecond;
+    for (uint32_t i = 0; i < scenario.Devices; ++i)
+        devices_.push_back({Controller(scenario.Controller), TransmitLine(lineSpeed)});
     failuresLeft_ = scenario.Fail.Count;
     shortWritesLeft_ = scenario.Short.Count;
     written_.clear();
+    executions_.clear();
     goodWrites_ = 0;
     opens_ = 0;
     notificationsClosedFirst_ = 0;
@@ -274,23 +277,27 @@ FT_STATUS Simulator::Write(FT_HANDLE handle, const uint8_t* buffer, uint32_t toW
     }
     LogWrittenBytes(buffer, toWrite);
     const SimClock::time_point now = SimClock::now();
-    Controller& unit = devices_[port->Device()].Unit;
-    bool carriedOut = false;
-    port->Assemble(buffer, toWrite, [&](const Frame& frame) {
-        carriedOut |= !unit.Silent();
-        port->QueueReply(unit.Execute(frame), now);
-    });
-    written_.push_back({std::vector<uint8_t>(buffer, buffer + toWrite), port->Device(), port->Open(), carriedOut});
+    const size_t device = port->Device();
+    written_.push_back({std::vector<uint8_t>(buffer, buffer + toWrite), device, port->Open(), false});
+    devices_[device].Line.Queue(buffer, toWrite, written_.size() - 1, now);
+    AdvanceLines(now);
     written = toWrite;
     wake_.notify_all();
-    if (scenario_.UnplugAfterFrames > 0 && ++goodWrites_ == scenario_.UnplugAfterFrames) UnplugLocked(now);
+    if (scenario_.UnplugAfterFrames > 0 && ++goodWrites_ == scenario_.UnplugAfterFrames) {
+        // Right after the frame has reached the controller.
+        devices_[device].Line.Flush(DeliveryTo(device));
+        UnplugLocked(now);
+    }
     return FT_OK;
 }
 
+// A reset empties the chip: what had not left it for the controller is lost.
 FT_STATUS Simulator::ResetDevice(FT_HANDLE handle) {
     return OnPort(handle, "FT_ResetDevice", [&](Port& port, Lock&) -> FT_STATUS {
-        port.Purge(FT_PURGE_RX | FT_PURGE_TX);
-        port.RestartInTask(SimClock::now());
+        const SimClock::time_point now = SimClock::now();
+        port.PurgeReceive();
+        devices_[port.Device()].Line.Cut(now, DeliveryTo(port.Device()));
+        port.RestartInTask(now);
         return FT_OK;
     });
 }
@@ -303,7 +310,10 @@ FT_STATUS Simulator::SetBaudRate(FT_HANDLE handle, uint32_t baud) {
 
 FT_STATUS Simulator::Purge(FT_HANDLE handle, uint32_t mask) {
     return OnPort(handle, "FT_Purge", [&](Port& port, Lock&) -> FT_STATUS {
-        port.Purge(mask);
+        if (mask & FT_PURGE_RX) port.PurgeReceive();
+        // The transmit side: what has not left the chip; the controller
+        // keeps what it got, a frame cut short included.
+        if (mask & FT_PURGE_TX) devices_[port.Device()].Line.Cut(SimClock::now(), DeliveryTo(port.Device()));
         return FT_OK;
     });
 }
@@ -323,8 +333,9 @@ FT_STATUS Simulator::SetEventNotification(FT_HANDLE handle, uint32_t mask, HANDL
 
 FT_STATUS Simulator::GetStatus(FT_HANDLE handle, uint32_t& rxBytes, uint32_t& txBytes, uint32_t& events) {
     return OnPort(handle, "FT_GetStatus", [&](Port& port, Lock&) -> FT_STATUS {
+        AdvanceLines(SimClock::now());
         rxBytes = static_cast<uint32_t>(port.Readable());
-        txBytes = 0;  // the controller takes every byte at once
+        txBytes = static_cast<uint32_t>(devices_[port.Device()].Line.Pending());
         events = port.TakeEventStatus();
         return FT_OK;
     });
@@ -371,6 +382,61 @@ std::optional<Simulator::WrittenFrame> Simulator::Written(size_t index) {
     Lock lock(lock_);
     if (index >= written_.size()) return std::nullopt;
     return written_[index];
+}
+
+size_t Simulator::ExecutionCount() {
+    Lock lock(lock_);
+    return executions_.size();
+}
+
+std::optional<Simulator::Execution> Simulator::ExecutionAt(size_t index) {
+    Lock lock(lock_);
+    if (index >= executions_.size()) return std::nullopt;
+    return executions_[index];
+}
+
+void Simulator::Restart(uint32_t bootMs) {
+    Lock lock(lock_);
+    EnsureConfigured();
+    if (devices_.empty()) return;
+    const SimClock::time_point now = SimClock::now();
+    AdvanceLines(now);
+    devices_.front().Unit.Restart(now, bootMs);
+    if (Port* port = OpenPort(0)) port->DropReplies();
+}
+
+size_t Simulator::PartialFrameBytes() {
+    Lock lock(lock_);
+    EnsureConfigured();
+    AdvanceLines(SimClock::now());
+    return devices_.empty() ? 0 : devices_.front().Unit.PartialBytes();
+}
+
+Port* Simulator::OpenPort(size_t device) {
+    const uintptr_t id = devices_[device].OpenedAs;
+    Port* port = id ? FindPort(AsHandle(id)) : nullptr;
+    return port && !port->Lost() ? port : nullptr;
+}
+
+LineDelivery Simulator::DeliveryTo(size_t device) {
+    return [this, device](const LinePiece& piece, SimClock::time_point arrivedAt) {
+        Controller& unit = devices_[device].Unit;
+        unit.Receive(piece, [&](const AssembledFrame& frame) {
+            const uint8_t opcode = frame.Bytes[OpcodeOffset];
+            const bool carriesBlock = opcode == 'i' || opcode == 'b';
+            Execution done{opcode, carriesBlock ? frame.Bytes[1] : unit.Ram()[1], device, frame.Write,
+                           !unit.Silent(), frame.Aligned, frame.AfterBoot};
+            Reply reply = unit.Execute(frame.Bytes);
+            if (done.CarriedOut && frame.Write < written_.size()) written_[frame.Write].CarriedOut = true;
+            executions_.push_back(done);
+            if (Port* port = OpenPort(device)) port->QueueReply(std::move(reply), arrivedAt);
+            wake_.notify_all();
+        });
+    };
+}
+
+void Simulator::AdvanceLines(SimClock::time_point now) {
+    for (size_t device = 0; device < devices_.size(); ++device) devices_[device].Line.Advance(now, DeliveryTo(device));
 }
 
 std::optional<Block> Simulator::Ram() {
@@ -475,6 +541,8 @@ bool Simulator::UnplugDeviceLocked(size_t device) {
     if (device >= devices_.size() || !devices_[device].Plugged) return false;
     Device& gone = devices_[device];
     gone.Plugged = false;
+    // The converter loses power: what had not left it never reaches the controller.
+    gone.Line.Cut(SimClock::now(), DeliveryTo(device));
     for (auto& [id, port] : ports_)
         if (port->Device() == device) port->Lose();
     gone.OpenedAs = 0;
@@ -517,6 +585,7 @@ std::optional<SimClock::time_point> Simulator::NextWake() const {
     consider(unplugAt_);
     consider(replugAt_);
     for (const auto& [id, port] : ports_) consider(port->NextDue());
+    for (const Device& device : devices_) consider(device.Line.NextDue());
     return next;
 }
 
@@ -526,6 +595,7 @@ void Simulator::Pump() {
     Lock lock(lock_);
     for (;;) {
         const SimClock::time_point now = SimClock::now();
+        AdvanceLines(now);
         RunDeviceSchedule(now);
         bool arrived = false;
         for (auto& [id, port] : ports_) {

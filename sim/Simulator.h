@@ -47,7 +47,7 @@ public:
     size_t WriteCount();
     // One FT_Write: its bytes (none when the call failed), the device (from
     // 0) it went to, the open (from 1) whose handle wrote it, and whether that
-    // controller carried out the frame it completed (a silent one does not).
+    // controller carried out a frame it completed (a silent one does not).
     struct WrittenFrame {
         std::vector<uint8_t> Bytes;
         size_t Device = 0;
@@ -55,6 +55,24 @@ public:
         bool CarriedOut = false;
     };
     std::optional<WrittenFrame> Written(size_t index);
+    // Every frame a controller assembled and took, in order: what it read
+    // as the opcode, the SEK that mattered (an install's or a burn's own,
+    // else RAM's as it ran), and how the frame came about.
+    struct Execution {
+        uint8_t Opcode = 0;
+        uint8_t Sek = 0;
+        size_t Device = 0;
+        size_t Write = 0;
+        bool CarriedOut = false;
+        bool Aligned = false;
+        bool AfterBoot = false;
+    };
+    size_t ExecutionCount();
+    std::optional<Execution> ExecutionAt(size_t index);
+    // The first device's controller switched off and on, and how much of a
+    // frame it holds.
+    void Restart(uint32_t bootMs);
+    size_t PartialFrameBytes();
     std::optional<Block> Ram();
     std::optional<Block> Rom();
     bool SetRam(const Block& block);
@@ -80,6 +98,7 @@ public:
 private:
     struct Device {
         Controller Unit;
+        TransmitLine Line;       // the chip's transmit side, towards the controller
         uintptr_t OpenedAs = 0;  // handle id, 0 while closed
         bool Plugged = true;
     };
@@ -102,6 +121,10 @@ private:
     bool UnplugDeviceLocked(size_t device);
     bool ReplugDeviceLocked(size_t device);
     void RunDeviceSchedule(SimClock::time_point now);
+    // Bytes that reached device `device`'s controller, and the frames they complete.
+    LineDelivery DeliveryTo(size_t device);
+    void AdvanceLines(SimClock::time_point now);
+    Port* OpenPort(size_t device);
     std::optional<SimClock::time_point> NextWake() const;
     void Pump();
 
@@ -119,6 +142,7 @@ private:
     int32_t failuresLeft_ = 0;
     int32_t shortWritesLeft_ = 0;
     std::vector<WrittenFrame> written_;
+    std::vector<Execution> executions_;
     size_t goodWrites_ = 0;
     size_t opens_ = 0;
     size_t notificationsClosedFirst_ = 0;

@@ -261,12 +261,12 @@ testing::AssertionResult NoFaults(const Model& m) {
     return failure;
 }
 
-// A new link with preview on, up to its first poll: listed, SEK 0
-// installed, one poll.
+// A new link with preview on, up to its first poll: listed, then SEK 0
+// installed right before the poll.
 void PreviewOnNewLink(Model& m) {
-    m.LinkComesUp(false);
-    m.guard.Want(true);
-    m.Idle(2);
+    m.LinkComesUp(false, 0);
+    m.Preview(true);
+    m.Idle(1);
     EXPECT_EQ(m.frames, "lid");
 }
 
@@ -276,43 +276,54 @@ struct Previewing : Model {
 
 }  // namespace
 
-TEST(PreviewGuard, PollsOnlyOnceAnInstallOfSekZeroWentOutWholeAndOffPutsSekBack) {
+TEST(PreviewGuard, EveryPollFollowsAnInstallOfSekZeroInItsCycleSoARestartBetweenPollsNeverWelds) {
     Model m;
-    m.LinkComesUp(false);
-    EXPECT_EQ(m.guard.Peek(m.block.Read()), PreviewStep::None);
-    m.guard.Want(true);
-    EXPECT_EQ(m.guard.Peek(m.block.Read()), PreviewStep::Install) << "the install before any poll";
+    m.LinkComesUp(false, 0);
+    EXPECT_EQ(m.guard.Peek(m.block), PreviewStep::None);
+    m.Preview(true);
     m.writeFails = true;  // the install does not reach the controller
     m.Idle();
-    EXPECT_EQ(m.frames, "l!");
-    EXPECT_FALSE(m.guard.MayPoll());
+    EXPECT_EQ(m.frames, "l!") << "no poll after an install that failed";
     EXPECT_EQ(m.ram[OffsetSEK], 8);
 
-    m.LinkComesUp(true);
-    m.Idle(3);
-    EXPECT_EQ(m.frames, "lidd");
+    m.LinkComesUp(true, 0);
+    m.Idle(2);
+    EXPECT_EQ(m.frames, "lidid");
     EXPECT_EQ(m.block.ReadByte(OffsetSEK), 0);
-    m.guard.Want(false);
+    m.Restart();  // switched off and on between two polls: SEK from ROM
+    m.Idle(1);
+    EXPECT_EQ(m.frames, "lididid");
+    // A poll that got no answer (restarting, silent): listed before the next install.
+    m.silent = true;
+    m.Idle(1);
+    m.silent = false;
+    m.Idle(2);
+    EXPECT_EQ(m.frames, "lidididid" "lid");
+    m.Preview(false);
     m.Idle();
-    EXPECT_EQ(m.frames, "liddi");
+    EXPECT_EQ(m.frames.substr(12), "il") << "the end, and the list that shows it";
     EXPECT_EQ(m.ram, m.factory);
     EXPECT_EQ(m.block.Read(), m.factory);
     EXPECT_TRUE(NoFaults(m));
 }
 
-TEST(PreviewGuard, PressesThatCancelOutAndTheDialogsSekDuringPreviewChangeNothing) {
+TEST(PreviewGuard, PressesThatCancelOutChangeNothingAndTheDialogsSekDuringPreviewIsTheOneToRestore) {
     Previewing m;
-    m.guard.Want(false);
-    m.guard.Want(true);  // off and on again before the worker looked
+    m.Switch();
+    m.Switch();  // off and on again before the worker looked
+    m.ServeSwitch();
     m.Idle(1);
-    EXPECT_EQ(m.frames, "lidd");
-    EXPECT_EQ(m.guard.Saved(), 8) << "the zeroed SEK must not become the saved one";
-    m.Edit(OffsetSEK, 12);  // the parameter dialog wrote SEK meanwhile
+    EXPECT_EQ(m.frames, "lidid");
+    EXPECT_EQ(m.guard.OwedHere(), 8) << "the zeroed SEK must not become the owed one";
+    m.Edit(OffsetSEK, 12);  // the parameter dialog's OK, which installs
     m.Press(CommandInstall);
     EXPECT_EQ(m.ram[OffsetSEK], 0) << "an install during preview keeps SEK 0";
-    m.guard.Want(false);
+    m.Press(CommandBurn);
+    EXPECT_EQ(m.rom[OffsetSEK], 12) << "a burn during preview stores the operator's SEK";
+    m.Preview(false);
     m.Idle();
-    EXPECT_EQ(m.block.Read(), m.factory) << "the block before preview, byte for byte";
+    EXPECT_EQ(m.ram[OffsetSEK], 12);
+    EXPECT_EQ(m.block.Read(), m.ram);
     EXPECT_TRUE(NoFaults(m));
 }
 
@@ -324,14 +335,14 @@ TEST(PreviewGuard, RestartFactorySettingAndBurnDuringPreviewAreFollowedBySekZero
     };
     const ParameterBytes burnt = preview_model::Block(1, 8);
     const ParameterBytes rom = preview_model::Block(3, 5);
-    for (const Case& c : {Case{CommandRestart, "lidrlidi", rom}, Case{CommandFactory, "lidflidi", burnt},
-                          Case{CommandBurn, "lidbiddi", burnt}}) {
+    for (const Case& c : {Case{CommandRestart, "lidrlididil", rom}, Case{CommandFactory, "lidflididil", burnt},
+                          Case{CommandBurn, "lidbidididil", burnt}}) {
         Model m;
         m.rom = rom;
         PreviewOnNewLink(m);
         m.Press(c.command);
         m.Idle(3);
-        m.guard.Want(false);
+        m.Preview(false);
         m.Idle();
         EXPECT_EQ(m.frames, c.frames);
         EXPECT_EQ(m.ram, c.after) << c.frames;
@@ -339,141 +350,163 @@ TEST(PreviewGuard, RestartFactorySettingAndBurnDuringPreviewAreFollowedBySekZero
     }
 }
 
-TEST(PreviewGuard, InTheWaitThatEndsPreviewABurnStoresTheOperatorsSekAndARestartIsLearntNotOverwritten) {
-    Previewing burn;
-    burn.Press(CommandBurn);  // B and P pressed in the same poll: the burn is served first
-    burn.guard.Want(false);
-    burn.Idle();
-    EXPECT_EQ(burn.frames, "lidbi");
-    EXPECT_EQ(burn.rom, burn.factory) << "SEK " << int(burn.rom[OffsetSEK]);
-    EXPECT_TRUE(NoFaults(burn));
-
-    for (const int command : {CommandRestart, CommandFactory}) {
+TEST(PreviewGuard, ACommandAfterThePThatEndsPreviewFindsTheOperatorsSek) {
+    // B, R, F or D pressed after P in the same poll: preview ends first.
+    struct Case {
+        int command;
+        const char* frames;
+    };
+    for (const Case& c : {Case{CommandBurn, "lidibl"}, Case{CommandRestart, "lidirl"}, Case{CommandFactory, "lidifl"},
+                          Case{CommandDebug, "lidild"}, Case{CommandInstall, "lidiil"}}) {
         Model m;
         m.rom = preview_model::Block(3, 5);
-        const std::string op(1, static_cast<char>(CommandOpcode(command)));
         PreviewOnNewLink(m);
-        m.Press(command);
-        m.guard.Want(false);
+        m.Switch();
+        m.Press(c.command);
+        m.ServeSwitch();
         m.Idle();
-        EXPECT_EQ(m.frames.substr(3), op + "l")
-            << "nothing installed over what the controller took";
-        EXPECT_EQ(m.block.Read(), m.ram) << "the block is the one it took";
-        // The same with the list failing: still nothing installed over it,
-        // and the end stays owed until the controller's block is learnt.
-        PreviewOnNewLink(m);
-        m.Press(command);
-        m.listFails = true;
-        m.guard.Want(false);
-        m.Idle();
-        EXPECT_EQ(m.frames.substr(3), op + "l");
-        EXPECT_TRUE(m.guard.Running());
-        m.LinkComesUp(false);
-        m.Idle();
-        EXPECT_EQ(m.frames, "l") << "its own SEK: nothing to restore";
-        EXPECT_FALSE(m.guard.Running());
-        EXPECT_TRUE(NoFaults(m));
-
-        // A silent controller took the command without carrying it out: the
-        // 0 it lists once it answers again is preview's, not its own, and
-        // the operator's SEK goes back before a burn stores it.
-        PreviewOnNewLink(m);
-        m.silent = true;
-        m.Press(command);
-        m.guard.Want(false);
-        m.Idle();
-        m.silent = false;
-        m.LinkComesUp(false);
-        m.Idle();
-        m.Press(CommandBurn);
-        EXPECT_EQ(m.frames, "lib");
-        EXPECT_NE(m.ram[OffsetSEK], 0);
-        EXPECT_TRUE(NoFaults(m));
-
-        // Learnt, then B and P in one poll: the burn stored the block the
-        // controller holds, SEK and all; preview ends without a frame.
-        PreviewOnNewLink(m);
-        m.Press(command);
-        m.Idle(1);
-        m.Press(CommandBurn);
-        m.guard.Want(false);
-        m.Idle();
-        EXPECT_EQ(m.frames.substr(3), op + "lb");
-        EXPECT_FALSE(m.guard.Running());
-        EXPECT_EQ(m.rom, m.ram);
-        EXPECT_TRUE(NoFaults(m));
+        EXPECT_EQ(m.frames, c.frames);
+        EXPECT_NE(m.ram[OffsetSEK], 0) << c.frames;
+        const bool stored = c.command == CommandBurn || c.command == CommandFactory;
+        EXPECT_EQ(m.rom, stored ? m.factory : preview_model::Block(3, 5)) << c.frames;
+        EXPECT_TRUE(NoFaults(m)) << c.frames;
     }
+    // The end cannot be done (its list fails after a restart): D and W are not
+    // sent, so they never run without welding.
+    Previewing m;
+    m.Press(CommandRestart);
+    m.Switch();
+    m.listFails = true;
+    m.Press(CommandDebug);
+    m.listFails = true;
+    m.Press(CommandWeld);
+    EXPECT_EQ(m.frames, "lidrl");
+    EXPECT_TRUE(m.guard.Held());
+    EXPECT_TRUE(NoFaults(m));
 }
 
-TEST(PreviewGuard, AnEndOfPreviewThatDidNotReachTheControllerIsOwedToTheNextLink) {
-    Previewing m;
-    m.guard.Want(false);
-    m.writeFails = true;
-    m.Idle();
-    EXPECT_EQ(m.frames, "lid!");
-    EXPECT_TRUE(m.guard.Running());
-    m.LinkComesUp(false);  // lists the controller's 0
-    m.Idle();
-    EXPECT_EQ(m.frames, "li");
-    EXPECT_EQ(m.ram, m.factory);
-    EXPECT_EQ(m.block.Read(), m.factory);
+TEST(PreviewGuard, TheOperatorsSekIsOwedUntilAListShowsItEvenAfterASilenceALostLinkOrAClose) {
+    // The end written whole to a silent controller: a later list shows 0, and
+    // the end goes out again before anything else.
+    Previewing silent;
+    silent.silent = true;
+    silent.Preview(false);
+    silent.Idle();
+    silent.silent = false;
+    silent.Press(CommandList);
+    silent.Press(CommandBurn);
+    EXPECT_EQ(silent.rom, silent.factory) << "SEK " << int(silent.rom[OffsetSEK]);
+    EXPECT_EQ(silent.guard.OwedHere(), 8);
+    silent.Press(CommandList);
+    EXPECT_EQ(silent.frames, "lidillibl") << "the list after the end failed; L lists 0";
+    EXPECT_FALSE(silent.guard.OwedHere()) << "the list confirmed it";
+    EXPECT_TRUE(NoFaults(silent));
+
+    // Across a lost link and a close of TAVO: the next program installs it.
+    for (const bool close : {false, true}) {
+        Previewing m;
+        m.Preview(false);
+        m.writeFails = true;
+        m.Idle();
+        EXPECT_EQ(m.frames, "lid!");
+        if (close) m.CloseAndStart();
+        m.LinkComesUp(0);  // lists the controller's 0
+        m.Idle();
+        EXPECT_EQ(m.frames, "lil") << close;
+        EXPECT_EQ(m.ram, m.factory) << close;
+        EXPECT_EQ(m.block.Read(), m.factory) << close;
+        EXPECT_TRUE(NoFaults(m)) << close;
+    }
+    // The end of a close whose link is down stays owed with its device; a
+    // list that shows the operator's SEK settles it.
+    Previewing closed;
+    closed.linkUp = false;
+    closed.CloseAndStart();
+    EXPECT_EQ(closed.guard.Owed(), (OwedSek{{"C", 8}}));
+    closed.LinkComesUp(0);
+    closed.Idle();
+    EXPECT_EQ(closed.frames, "lil");
+    EXPECT_TRUE(closed.guard.Owed().empty()) << "the list after the install settled it";
 
     // Meanwhile a link to another adapter: its block settles nothing of the
     // controller's, which gets its SEK back once linked again.
     Previewing other;
-    other.guard.Want(false);
+    other.Preview(false);
     other.writeFails = true;
     other.Idle();
-    other.LinkComesUp(false, 1);
+    other.LinkComesUp(1);
     other.Press(CommandRestart);
     other.Idle();
     EXPECT_EQ(other.frames, "lr") << "nothing installed on the other adapter";
-    other.listFails = true;
-    other.LinkComesUp(false, 0);
+    other.LinkComesUp(0);
     other.Idle();
-    other.LinkComesUp(false, 0);
-    other.Idle();
-    EXPECT_EQ(other.frames, "li");
+    EXPECT_EQ(other.frames, "lil");
     EXPECT_EQ(other.ram, other.factory);
     EXPECT_TRUE(NoFaults(other));
+}
 
-    // Preview on across a lost link: the new link lists 0 and keeps the value.
-    Previewing on;
-    on.LinkComesUp(true);
-    on.Idle(2);
-    EXPECT_EQ(on.frames, "lid");
-    on.guard.Want(false);
-    on.Idle();
-    EXPECT_EQ(on.ram, on.factory);
-    EXPECT_TRUE(NoFaults(m));
-    EXPECT_TRUE(NoFaults(on));
+TEST(PreviewGuard, CancelNeverBringsBackPreviewsZeroNorSendsABlockNobodyReadOnThisLink) {
+    // Opened before the first list, cancelled during preview: the end carries
+    // the controller's block, and the zeros are never sent.
+    Model before;
+    before.OpenDialog();
+    PreviewOnNewLink(before);
+    before.CancelDialog();
+    before.Press(CommandBurn);
+    before.Preview(false);
+    before.Idle();
+    EXPECT_EQ(before.frames, "lidil") << "the burn of a block nobody read is not sent";
+    EXPECT_EQ(before.ram, before.factory);
+
+    // Opened during preview, cancelled after it ended: the burn stores the
+    // operator's SEK.
+    Previewing during;
+    during.OpenDialog();
+    during.Preview(false);
+    during.Idle();
+    during.CancelDialog();
+    during.Press(CommandBurn);
+    EXPECT_EQ(during.frames, "lidilb");
+    EXPECT_EQ(during.rom, during.factory);
+
+    // Opened on an earlier link, cancelled on this one: that block is not
+    // this controller's.
+    Previewing earlier;
+    earlier.OpenDialog();
+    earlier.LinkComesUp(true, 0);
+    earlier.CancelDialog();
+    earlier.Press(CommandInstall);
+    EXPECT_EQ(earlier.frames, "l");
+    EXPECT_TRUE(NoFaults(before));
+    EXPECT_TRUE(NoFaults(during));
+    EXPECT_TRUE(NoFaults(earlier));
 }
 
 TEST(PreviewGuard, WithoutABlockReadOnThisLinkPreviewListsFirstAndOtherwiseHolds) {
     Model m;
     m.listFails = true;
-    m.LinkComesUp(false);  // the start list failed: the block is still all zeros
-    m.guard.Want(true);
+    m.LinkComesUp(false, 0);  // the start list failed: the block is still all zeros
+    m.Preview(true);
     m.listFails = true;
     m.Idle();
     EXPECT_EQ(m.frames, "ll") << "P lists first";
-    EXPECT_EQ(m.guard.Hold(), PreviewHold::NoBlock);
+    EXPECT_TRUE(m.guard.Held());
     m.Press(CommandInstall);
     m.Press(CommandBurn);
     EXPECT_EQ(m.frames, "ll") << "a block never read or set is not sent";
     m.Idle();
     EXPECT_EQ(m.frames, "ll") << "held until P or L again";
     m.Press(CommandList);
-    m.Idle(2);
+    m.Idle(1);
     EXPECT_EQ(m.frames, "lllid");
-    EXPECT_EQ(m.guard.Hold(), PreviewHold::None);
+    EXPECT_FALSE(m.guard.Held());
 
     // A block loaded from a file is not the controller's: listed before preview.
     Model file;
-    file.LinkComesUp(false);
+    file.LinkComesUp(false, 0);
     file.block.Replace(preview_model::Block(9, 4));
-    file.guard.Want(true);
-    file.Idle(3);
+    file.Preview(true);
+    file.Idle(2);
     EXPECT_EQ(file.frames, "llid");
     EXPECT_TRUE(NoFaults(m));
     EXPECT_TRUE(NoFaults(file));

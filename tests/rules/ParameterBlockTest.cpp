@@ -41,14 +41,39 @@ TEST(ParameterBlock, FieldsAreLittleEndianAtTheirOffsets) {
     EXPECT_EQ(block.ReadField(FieldAt(12)), 65535);
     EXPECT_EQ(block.ReadSigned16(28), -1);
 
-    // Preview: SEK saved and zeroed in one step, later put back the same way.
-    EXPECT_EQ(block.ExchangeByte(OffsetSEK, 0), 200) << "the exchange returns the byte it replaced";
+    // Preview holds SEK at 0; the dialog's SEK written meanwhile is taken
+    // out for the operator; the value goes back in one step.
+    EXPECT_EQ(block.HoldSekForPreview(), 200) << "holding returns the SEK it replaced";
     EXPECT_EQ(block.ReadByte(OffsetSEK), 0);
-    block.WriteByte(OffsetSEK, 7);
-    EXPECT_EQ(block.ExchangeByte(OffsetSEK, 200), 7);
+    EXPECT_FALSE(block.TakeSekWrittenWhileHeld().has_value()) << "preview's own 0 is nobody's";
+    block.WriteField(FieldAt(OffsetSEK), 7);
+    EXPECT_EQ(block.TakeSekWrittenWhileHeld(), std::optional<uint8_t>(7));
+    EXPECT_EQ(block.ReadByte(OffsetSEK), 0);
+    block.ReleaseSek(200);
+    EXPECT_FALSE(block.SekHeldForPreview());
     EXPECT_EQ(block.ReadByte(OffsetSEK), 200);
-    EXPECT_EQ(block.ReadByte(OffsetSEK - 1), 0);
     EXPECT_EQ(block.ReadByte(OffsetSEK + 1), 0x01) << "the neighbours stay";
+}
+
+TEST(ParameterBlock, CancelPutsTheOperatorsFieldsBackButNeverPreviewsZeroWhereTheOperatorsSekIs) {
+    // Opened (copy) and cancelled (restore) before, during or after preview.
+    struct Case {
+        bool heldAtOpen, heldAtCancel;
+        uint8_t sekAtCancel;
+    };
+    for (const Case& c : {Case{false, false, 200}, Case{true, false, 9}, Case{false, true, 0}, Case{true, true, 0}}) {
+        ParameterBlock block;
+        block.TakeListed(ParameterBytes{1, 200, 3}, 4);
+        if (c.heldAtOpen) block.HoldSekForPreview();
+        const ParameterCopy copy = block.Copy();
+        if (c.heldAtOpen && !c.heldAtCancel) block.ReleaseSek(9);
+        if (!c.heldAtOpen && c.heldAtCancel) block.HoldSekForPreview();
+        block.WriteField(FieldAt(0), 77);  // a rejected OK writes over the fields
+        block.WriteField(FieldAt(OffsetSEK), 33);
+        block.Restore(copy);
+        EXPECT_EQ(block.Read(), (ParameterBytes{1, c.sekAtCancel, 3})) << c.heldAtOpen << c.heldAtCancel;
+        EXPECT_EQ(block.Source(), 4u) << "where the bytes came from goes back too";
+    }
 }
 
 TEST(ParameterBlock, TheFieldTableCoversTheBlockWithItsIdsAndTypeRanges) {

@@ -57,20 +57,53 @@ TEST(Commands, WeldAndUnknownOpcodesAnswerNothing) {
     EXPECT_EQ(RamOf(reply), Ram());
 }
 
-TEST(Commands, AreCarriedOutOnWholeFramesOnly) {
-    UseScenario(L"Unpaced=1");
+SimExecution Execution(unsigned index) {
+    SimExecution done{};
+    EXPECT_EQ(Take<SimGetExecutionFn>("SimGetExecution")(index, &done), 1) << index;
+    return done;
+}
+unsigned PartialFrameBytes() { return Take<SimOpenCountFn>("SimPartialFrameBytes")(); }
+
+TEST(Commands, AFrameCutShortTakesTheNextBytesAsItsRestUntilTheControllerRestarts) {
+    UseScenario(L"BytesPerSecond=1000");  // a frame takes 128 ms to leave the chip
     OpenDevice device;
     Bytes frame = CommandFrame('l');
     DWORD written = 0;
-    ASSERT_EQ(ft::Write(device.Handle(), frame.data(), 100, &written), FT_OK);
-    EXPECT_EQ(device.ReadWithin(128, 200).size(), 0u) << "100 bytes are no frame yet";
-    ASSERT_EQ(ft::Write(device.Handle(), frame.data() + 100, 28, &written), FT_OK);
-    EXPECT_EQ(device.Receive(128).size(), 128u) << "the frame completed by a second write";
+    ASSERT_EQ(ft::Write(device.Handle(), frame.data(), 128, &written), FT_OK);
+    DWORD queued = 0, transmit = 0, events = 0;
+    ASSERT_EQ(ft::GetStatus(device.Handle(), &queued, &transmit, &events), FT_OK);
+    EXPECT_EQ(transmit, 128u) << "the frame is still in the chip";
+    Sleep(15);
+    ASSERT_EQ(ft::Purge(device.Handle(), FT_PURGE_TX), FT_OK);  // cuts the frame on its way
+    const unsigned taken = PartialFrameBytes();
+    ASSERT_GT(taken, 0u);
+    ASSERT_LT(taken, 64u);
+    // Nothing on the host's side takes back what the controller received.
+    ASSERT_EQ(ft::ResetDevice(device.Handle()), FT_OK);
+    ASSERT_EQ(ft::Purge(device.Handle(), FT_PURGE_RX | FT_PURGE_TX), FT_OK);
+    EXPECT_EQ(PartialFrameBytes(), taken);
 
-    ASSERT_EQ(ft::Write(device.Handle(), frame.data(), 64, &written), FT_OK);
-    ASSERT_EQ(ft::Purge(device.Handle(), FT_PURGE_TX), FT_OK);
+    // The next frame completes the cut one, whose byte 64 is one of its zeros:
+    // nothing answers, and the framing stays out of step.
     device.Send('l');
-    EXPECT_EQ(device.Receive(128).size(), 128u) << "purging the transmit side drops the half frame";
+    EXPECT_EQ(device.ReadWithin(256, 300).size(), 0u);
+    EXPECT_EQ(PartialFrameBytes(), taken);
+    ASSERT_EQ(Take<SimFrameCountFn>("SimExecutionCount")(), 1u);
+    const SimExecution cut = Execution(0);
+    EXPECT_EQ(cut.Opcode, 0);
+    EXPECT_EQ(cut.Write, 1) << "completed by the second write";
+    EXPECT_EQ(cut.Aligned, 1) << "it began with the first write's first byte";
+
+    // Switched off and on: no partial frame, deaf while it boots.
+    Take<SimRestartFn>("SimRestart")(300);
+    EXPECT_EQ(PartialFrameBytes(), 0u);
+    device.Send('l');
+    EXPECT_EQ(device.ReadWithin(128, 400).size(), 0u) << "sent while it booted";
+    device.Send('l');
+    EXPECT_EQ(device.Receive(128).size(), 128u);
+    const SimExecution first = Execution(Take<SimFrameCountFn>("SimExecutionCount")() - 1);
+    EXPECT_EQ(first.Opcode, 'l');
+    EXPECT_EQ(first.AfterBoot, 1);
 }
 
 TEST(ListReply, HasTheLengthTheScenarioGives) {

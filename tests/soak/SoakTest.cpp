@@ -2,34 +2,40 @@
 // device coming and going (also while the controller goes), the command
 // keys and P pressed online and offline and around each other, calls that
 // fail at run time (the in-task, FT_Write failing or falling short,
-// FT_GetStatus, FT_Read), a slow FT_OpenEx, a silent controller, short list
-// replies, unplugs in the middle of a recording, saves and closes, against
-// the simulated controller in this process. Every sequence comes from a seed
-// and is printed when an invariant breaks, so it can be run again.
+// FT_GetStatus, FT_Read), a slow FT_OpenEx, a controller that restarts
+// (boots of 50 ms to 3 s) or falls silent, short list replies, unplugs in
+// the middle of a recording, saves and closes, against the simulated
+// controller in this process. Every sequence comes from a seed and is
+// printed when an invariant breaks, so it can be run again.
 //
-// After every step:
+// After every step, on what TAVO wrote:
 //   - every frame answers a press made while a worker served requests, in
 //     that worker's life (the link's own frames: its first list; preview's
 //     lists and installs, judged below);
-//   - no preview poll goes out unless the last parameter frame of its link
-//     was an install of SEK 0 written whole with no restart, factory setting
-//     or burn after it, and only while preview is on;
-//   - no burn carries SEK 0 and ROM never holds it; once preview is off and
-//     the link healthy, RAM and the block in memory get SEK back;
+//   - every preview poll was written right after an install of SEK 0, and
+//     only while preview is on (or its end is owed);
 //   - installs and burns carry only the controller's own block;
-//   - after a write that failed or fell short its link writes nothing more;
+//   - a write that fell short is completed with zeros at once, and after it
+//     (or a write that failed) its link writes nothing more;
 //   - a worker opens a device only after timer 1 or an arrival, or to retry
 //     the device it lost: never because the linked device went;
-//   - the controller's RAM and ROM changed only through frames;
+// and on what the controller did and holds:
+//   - every preview poll it carried out found SEK 0 in its RAM (but the
+//     first frame after a boot, which only its firmware can guard), and a
+//     weld asked for after preview ended found the operator's SEK;
+//   - every frame it took began where a frame was written (its framing
+//     stayed in step), unless the cable cut a frame: then the soak switches
+//     it off and on, as only that brings it back in step;
+//   - no burn stored SEK 0 and ROM never holds it; once preview is off and
+//     the link healthy, RAM and the block in memory get SEK back, also
+//     across a close of TAVO (the next one installs what was owed);
+// and of the program:
 //   - at most one device handle is open;
 //   - a saved file holds exactly the samples and the block that were on screen;
 //   - once the controller is back and healthy, a worker serves requests
 //     within a few seconds (and the retry delay it announced);
 //   - every close ends the message loop with 0, the worker with it, in under
-//     a second. (A program closed with preview on while its link was down
-//     leaves preview's 0 in the controller, which the next program cannot
-//     tell from the operator's: the soak then powers the controller off and
-//     on, and counts it.)
+//     a second.
 //
 // TAVO_SOAK_STEPS and TAVO_SOAK_SEEDS (comma separated) set the length and
 // the seeds; scripts/soak runs it for minutes.
@@ -111,28 +117,12 @@ ParameterBytes NoSek(ParameterBytes block) {
     return block;
 }
 
-// What the controller behind device 0 must hold, replayed from the frames it got.
-struct ControllerModel {
-    ParameterBytes Factory{}, Ram{}, Rom{};
-    void Take(const CommandFrame& frame) {
-        ParameterBytes payload;
-        std::copy_n(frame.begin(), ParameterBlockSize, payload.begin());
-        switch (frame[OpcodeOffset]) {
-            case 'i': Ram = payload; break;
-            case 'b': Ram = Rom = payload; break;
-            case 'r': Ram = Rom; break;
-            case 'f': Ram = Rom = Factory; break;
-            default: break;
-        }
-    }
-};
-
 class Soak {
 public:
     explicit Soak(uint32_t seed) : seed_(seed), random_(seed), sim_(SoakScenario) {
         sim_.UnplugDevice(1);
-        controller_.Factory = controller_.Ram = controller_.Rom = sim_.Ram();
-        Start();
+        factory_ = sim_.Ram();
+        Start(false);
     }
 
     void Run(uint32_t steps) {
@@ -147,9 +137,13 @@ public:
     std::string Report() const {
         std::ostringstream out;
         out << "seed " << seed_ << ": " << steps_ << " steps, " << framesSeen_ << " frames (" << polls_ << " polls, "
-            << brokenWrites_ << " failed or short writes), " << sim_.Opens() << " opens, " << presses_ << " presses ("
-            << passed_ << " passed on), " << saves_ << " saves, " << closes_ << " closes (longest " << longestCloseMs_
-            << " ms, " << closesWithSekZero_ << " left SEK 0 behind), " << onlineChecks_ << " link-back checks, " << previewChecks_ << " preview round trips";
+            << brokenWrites_ << " failed or short writes, " << completions_ << " cut frames completed), " << pollsTaken_
+            << " preview polls taken by the controller and checked against its RAM (" << bootEdges_
+            << " first after a boot), " << restarts_ << " restarts, " << silences_ << " silences, " << cableCuts_
+            << " frames cut by the cable, " << sim_.Opens() << " opens, " << presses_ << " presses (" << passed_
+            << " passed on), " << saves_ << " saves, " << closes_ << " closes (longest " << longestCloseMs_ << " ms, "
+            << closesOwing_ << " with SEK owed in Tavo.ini), " << onlineChecks_ << " link-back checks, "
+            << previewChecks_ << " preview round trips";
         return out.str();
     }
     std::string Trail() const {
@@ -159,6 +153,13 @@ public:
     }
 
 private:
+    // A request passed on to a worker, not yet answered by a frame.
+    struct Asked {
+        char Opcode;
+        unsigned Open;       // the open of the worker that took it
+        unsigned FrameMark;  // frames written before it
+        bool PreviewOff;     // preview was off when it was pressed
+    };
     // --- failures ---------------------------------------------------------------
 
     void Fail(const std::string& what) {
@@ -178,6 +179,12 @@ private:
                 << sim_.FrameDevice(i) << " by open " << sim_.FrameOpen(i) << ", " << sim_.FrameBytes(i) << " bytes"
                 << (sim_.FrameCarriedOut(i) ? "" : " (not carried out)") << ", SEK " << int(frame[OffsetSEK]) << "\n";
         }
+        const std::vector<SimExecution> done = sim_.Executions();
+        for (size_t i = done.size() > 10 ? done.size() - 10 : 0; i < done.size(); ++i)
+            out << "  taken: '" << static_cast<char>(done[i].Opcode ? done[i].Opcode : '?') << "' by " << done[i].Device
+                << " from write " << done[i].Write << ", SEK " << int(done[i].Sek)
+                << (done[i].CarriedOut ? "" : " (silent)") << (done[i].Aligned ? "" : " (out of step)")
+                << (done[i].AfterBoot ? " (first after a boot)" : "") << "\n";
         return out.str();
     }
 
@@ -194,8 +201,9 @@ private:
 
     // --- the program --------------------------------------------------------------
 
-    void Start() {
-        app_ = std::make_unique<TavoApp>(true);
+    // A new TAVO; after a close it keeps the Tavo.ini the last one wrote.
+    void Start(bool keepSettings) {
+        app_ = std::make_unique<TavoApp>(true, keepSettings);
         if (!app_->Started()) Fail("the program did not start");
         ++openCredits_;  // timer 1
     }
@@ -230,7 +238,7 @@ private:
         // The worker that took it had opened its device: the latest open then.
         unsigned open = after.Opens;
         if (before.Serving && before.Worker == passed.Worker) open = before.Opens;
-        asked_.push_back({opcode, open, before.Frames});
+        asked_.push_back({opcode, open, before.Frames, PreviewActive() == 0});
     }
 
     // Preview on now: the grace SEK has to come back starts anew once it is off.
@@ -264,6 +272,7 @@ private:
         if (take(3)) return QueryFault();
         if (take(2)) return SlowOpen();
         if (take(3)) return ControllerFault();
+        if (take(3)) return Restart();
         if (take(3)) return UnplugDuringARecording();
         if (take(4)) return Save();
         if (take(2)) return Close();
@@ -276,7 +285,7 @@ private:
         if (!controllerPlugged_) return Replug();
         Note("pull the controller's cable and put it back at once");
         Removal();
-        sim_.UnplugDevice(0);
+        UnplugController();
         Arrival();
         sim_.ReplugDevice(0);
         Pump(Below(400));
@@ -292,8 +301,33 @@ private:
         Note("unplug the controller");
         controllerPlugged_ = false;
         Removal();
-        sim_.UnplugDevice(0);
+        UnplugController();
         Pump(Below(400));
+    }
+
+    // A cable pulled while a frame was leaving the chip leaves the controller
+    // with part of it, and nothing on TAVO's side brings its framing back in
+    // step: the operator switches the welder off and on.
+    void UnplugController() {
+        sim_.UnplugDevice(0);
+        if (sim_.PartialFrameBytes() == 0) return;
+        Note("the cable cut a frame: switch the controller off and on");
+        ++cableCuts_;
+        RestartController(50);
+    }
+
+    void RestartController(unsigned bootMs) {
+        CheckFrames();
+        sim_.Restart(bootMs);
+        ++restarts_;
+    }
+
+    // Switched off and on, the USB converter staying: RAM from ROM.
+    void Restart() {
+        const unsigned boot = 50 + Below(2950);
+        Note("the controller restarts (boot " + std::to_string(boot) + " ms)");
+        RestartController(boot);
+        Pump(Below(600));
     }
 
     void Replug() {
@@ -376,6 +410,7 @@ private:
         if (Below(2)) {
             Note("the controller falls silent");
             silent_ = true;
+            ++silences_;
             SwitchSilent(true);
         } else {
             Note("the controller answers 'l' with 100 bytes");
@@ -438,20 +473,13 @@ private:
         if (code != 0) return Fail("the close ended the loop with " + std::to_string(code));
         if (workerLeft) return Fail("the worker outlived the close");
         if (ms >= CloseWithinMs) return Fail("the close took " + std::to_string(ms) + " ms");
-        // A new program knows nothing of the last one's requests.
+        // A new program knows nothing of the last one's requests; what the
+        // last one still owed the controller it finds in Tavo.ini.
         CheckFrames();
-        // Closed with preview on while its link was down, the controller keeps
-        // preview's 0, and a new program takes it for the operator's: the
-        // operator switches the controller off and on (RAM from ROM) first.
-        if (sim_.Ram()[OffsetSEK] == 0) {
-            Note("the controller kept SEK 0 over the close: power it off and on");
-            sim_.SetRam(sim_.Rom());
-            controller_.Ram = controller_.Rom;
-            ++closesWithSekZero_;
-        }
+        if (ReadTextFile(ExecutableDirectory() + L"Tavo.ini").find(L"[Owed SEK]") != std::wstring::npos) ++closesOwing_;
         asked_.clear();
         openCredits_ = 0;
-        Start();
+        Start(true);
     }
 
     // The controller back alone and healthy: a worker serves requests within
@@ -476,7 +504,7 @@ private:
         if (!retry && !LinkWorkerRunning()) {
             Note("plug the controller in again");
             Removal();
-            sim_.UnplugDevice(0);
+            UnplugController();
             Arrival();
             sim_.ReplugDevice(0);
         }
@@ -496,7 +524,7 @@ private:
         ++previewChecks_;
         Press(L'P');
         for (uint32_t i = 0, inner = 1 + Below(4); i < inner && !failed_; ++i) {
-            switch (Below(7)) {
+            switch (Below(8)) {
                 case 0:
                     Note("P twice at once");
                     SendMessageW(app_->Window(), WM_COMMAND, IDM_PREVIEW, 0);
@@ -519,6 +547,7 @@ private:
                     Press(L'P');
                     break;
                 case 5: WriteFault(); break;
+                case 6: Restart(); break;
                 default: Wait(Below(1500)); break;
             }
             CheckFrames();
@@ -569,26 +598,37 @@ private:
         }
     }
 
-    bool UseRequest(char opcode, unsigned open, unsigned frame) {
+    // The request a frame answers, taken off the list; none for the link's own frames.
+    std::optional<Asked> UseRequest(char opcode, unsigned open, unsigned frame) {
         const auto found = std::find_if(asked_.begin(), asked_.end(), [&](const Asked& a) {
             return a.Opcode == opcode && a.Open == open && a.FrameMark <= frame;
         });
-        if (found == asked_.end()) return false;
+        if (found == asked_.end()) return std::nullopt;
+        const Asked request = *found;
         asked_.erase(found);
-        return true;
+        return request;
     }
 
     // What the soak knows of each open's frames.
     struct LinkFrames {
         unsigned Frames = 0;
-        bool PollSafe = false;   // the last parameter frame: an install of SEK 0, written whole
+        char Last = 0;           // the opcode of its last whole frame
+        uint8_t LastSek = 0xFF;  // and that frame's SEK
         bool Broken = false;     // a write failed or fell short
+        int Missing = 0;         // bytes of a frame cut short still to come, as zeros
         bool Preview = false;    // preview was on, or its end owed, during this link
         int Device = -1;
     };
+    // What a 'd' or 'w' written was: a preview poll, a weld asked for after
+    // preview ended (it must find the operator's SEK), or another one.
+    enum class Weld : uint8_t { Poll, AfterPreview, Other };
 
     void CheckFrames() {
-        for (; framesSeen_ < sim_.FrameCount() && !failed_; ++framesSeen_) CheckFrame(framesSeen_);
+        for (; framesSeen_ < sim_.FrameCount() && !failed_; ++framesSeen_) {
+            CheckTaken(framesSeen_);
+            CheckFrame(framesSeen_);
+        }
+        CheckTaken(framesSeen_);
         // A new worker acts only on what is asked from then on: requests
         // served by an earlier one are void.
         const unsigned opens = sim_.Opens();
@@ -596,14 +636,54 @@ private:
         if (previewSeen_ > 0) --previewSeen_;
         SeePreview();
         if (previewSeen_ && byOpen_.count(opens)) byOpen_[opens].Preview = true;
-        if (!failed_ && sim_.Ram() != controller_.Ram) Fail("the controller's RAM changed without a frame");
-        if (!failed_ && sim_.Rom() != controller_.Rom) Fail("the controller's ROM changed without a frame");
+    }
+
+    // What the controllers took from writes before `write`, on what their
+    // RAM held: polls that find SEK 0, welds asked for after preview that
+    // find the operator's, burns that never store 0, and a framing in step.
+    void CheckTaken(unsigned write) {
+        for (const SimExecution& done : sim_.Executions(executionsSeen_)) {
+            if (failed_ || static_cast<unsigned>(done.Write) >= write) return;
+            ++executionsSeen_;
+            if (!done.CarriedOut) continue;
+            const std::string at = " (taken from write " + std::to_string(done.Write) + ")";
+            if (!done.Aligned) return Fail("the controller's framing went out of step" + at);
+            if (done.Device != 0) continue;
+            const auto weld = welds_.find(static_cast<unsigned>(done.Write));
+            switch (done.Opcode) {
+                case 'd':
+                case 'w':
+                    if (weld == welds_.end()) break;
+                    if (weld->second == Weld::Poll) {
+                        ++pollsTaken_;
+                        if (done.Sek == 0) break;
+                        // Its install was lost in a boot that ended between the
+                        // two: a gap only the controller's firmware can close.
+                        if (done.AfterBoot) {
+                            ++bootEdges_;
+                            break;
+                        }
+                        return Fail("a preview poll welds: the controller held SEK " + std::to_string(done.Sek) + at);
+                    }
+                    if (weld->second == Weld::AfterPreview && done.Sek == 0)
+                        return Fail("a weld asked for after preview ended found preview's SEK 0" + at);
+                    break;
+                case 'b':
+                    if (done.Sek == 0) return Fail("a burn stored preview's SEK 0" + at);
+                    break;
+                case 'l':
+                    // Preview's 0 still there: the end's install is owed.
+                    if (done.Sek == 0) zeroSent_ = true;
+                    break;
+                default: break;
+            }
+        }
     }
 
     // A new open: after timer 1, an arrival, or a retry of the device last linked.
     void CheckOpen(LinkFrames& link, unsigned open, int device) {
         link.Device = device;
-        link.Preview = previewSeen_ > 0 || controller_.Ram[OffsetSEK] == 0;
+        link.Preview = previewSeen_ > 0 || zeroSent_;
         if (openCredits_ > 0) {
             --openCredits_;
         } else if (device != lastOpenDevice_) {
@@ -614,6 +694,27 @@ private:
         removalSinceOpen_ = false;
     }
 
+    // A write that fell short, and the zeros that complete it.
+    bool CheckShortWrite(LinkFrames& link, const CommandFrame& frame, int bytes, const std::string& at) {
+        if (link.Missing > 0) {
+            const bool zeros = bytes > 0 && bytes <= link.Missing &&
+                               std::all_of(frame.begin(), frame.begin() + bytes, [](uint8_t b) { return b == 0; });
+            if (!zeros) Fail("a frame cut short was not completed with zeros" + at);
+            link.Missing -= bytes;
+            if (link.Missing == 0) ++completions_;
+            return true;
+        }
+        if (link.Broken) {
+            Fail("a link wrote on after a write that failed or fell short" + at);
+            return true;
+        }
+        if (bytes == static_cast<int>(CommandFrameSize)) return false;
+        ++brokenWrites_;
+        link.Broken = true;
+        if (bytes > 0) link.Missing = static_cast<int>(CommandFrameSize) - bytes;
+        return true;
+    }
+
     void CheckFrame(unsigned index) {
         const CommandFrame frame = sim_.Frame(index);
         const unsigned open = static_cast<unsigned>(sim_.FrameOpen(index));
@@ -621,65 +722,59 @@ private:
         LinkFrames& link = byOpen_[open];
         if (link.Frames++ == 0) CheckOpen(link, open, device);
         const std::string at = " (frame " + std::to_string(index) + " by open " + std::to_string(open) + ")";
-        if (link.Broken) return Fail("a link wrote on after a write that failed or fell short" + at);
-        if (sim_.FrameBytes(index) != static_cast<int>(CommandFrameSize)) {
-            ++brokenWrites_;
-            link.Broken = true;
-            link.PollSafe = false;
-            return;
-        }
+        if (CheckShortWrite(link, frame, sim_.FrameBytes(index), at)) return;
         const char opcode = static_cast<char>(frame[OpcodeOffset]);
-        const ParameterBytes ramBefore = controller_.Ram;
-        if (device == 0 && sim_.FrameCarriedOut(index)) controller_.Take(frame);
-        // A list reply with SEK 0 shows TAVO preview's 0 still there: a burn
-        // may or may not set RAM, so the end's install is owed after it.
-        if (opcode == 'l' && device == 0 && sim_.FrameCarriedOut(index) && controller_.Ram[OffsetSEK] == 0)
-            zeroSent_ = true;
+        ParameterBytes payload;
+        std::copy_n(frame.begin(), ParameterBlockSize, payload.begin());
+        const uint8_t sek = payload[OffsetSEK];
+        const char last = std::exchange(link.Last, opcode);
+        const uint8_t lastSek = std::exchange(link.LastSek, sek);
         if (link.Frames == 1) {
             if (opcode != 'l') Fail(std::string("a link began with '") + opcode + "'" + at);
             return;
         }
-        ParameterBytes payload;
-        std::copy_n(frame.begin(), ParameterBlockSize, payload.begin());
-        const uint8_t sek = payload[OffsetSEK];
-        const bool asked = UseRequest(opcode, open, index);
+        const std::optional<Asked> asked = UseRequest(opcode, open, index);
+        const auto weldAsked = [&] { return asked->PreviewOff && !previewSeen_ ? Weld::AfterPreview : Weld::Other; };
         switch (opcode) {
             case 'd':
-                if (asked) return;
+                if (asked) {
+                    welds_[index] = weldAsked();
+                    return;
+                }
                 ++polls_;
-                if (!link.PollSafe) return Fail("a preview poll without SEK 0 installed welds" + at);
+                welds_[index] = Weld::Poll;
+                if (last != 'i' || lastSek != 0) return Fail("a preview poll not right after an install of SEK 0" + at);
                 if (!previewSeen_) return Fail("a preview poll with preview off" + at);
                 return;
+            case 'w':
+                if (!asked) return Fail("frame 'w' nobody asked for" + at);
+                welds_[index] = weldAsked();
+                return;
             case 'i': {
-                if (NoSek(payload) != NoSek(controller_.Factory)) return Fail("an install of a block nobody read" + at);
-                link.PollSafe = sek == 0;
+                if (NoSek(payload) != NoSek(factory_)) return Fail("an install of a block nobody read" + at);
                 const bool zeroOut = zeroSent_;
                 zeroSent_ = sek == 0;
                 if (asked) return;
                 if (sek == 0 && !previewSeen_) return Fail("an install of SEK 0 with preview off" + at);
                 // Preview's end: the operator's SEK back over preview's 0 (which
                 // a silent controller may not have taken).
-                if (sek != 0 && (sek != OperatorSek || (ramBefore[OffsetSEK] != 0 && !zeroOut)))
-                    return Fail("an install nobody asked for" + at);
+                if (sek != 0 && (sek != OperatorSek || !zeroOut)) return Fail("an install nobody asked for" + at);
                 return;
             }
             case 'b':
-                link.PollSafe = false;
                 if (sek == 0) return Fail("a burn carried preview's SEK 0" + at);
-                if (NoSek(payload) != NoSek(controller_.Factory)) return Fail("a burn of a block nobody read" + at);
+                if (NoSek(payload) != NoSek(factory_)) return Fail("a burn of a block nobody read" + at);
                 if (!asked) Fail("a burn nobody asked for" + at);
                 return;
             case 'r':
             case 'f':
-                link.PollSafe = false;
                 zeroSent_ = false;
-                [[fallthrough]];
-            case 'w':
                 if (!asked) Fail(std::string("frame '") + opcode + "' nobody asked for" + at);
                 return;
             case 'l':
-                // Preview learns the controller's block before it installs.
-                if (!asked && !link.Preview && !previewSeen_) Fail("a list nobody asked for" + at);
+                // Preview learns the controller's block before it installs,
+                // and lists once more to see the SEK it restored.
+                if (!asked && !link.Preview && !previewSeen_ && !zeroSent_) Fail("a list nobody asked for" + at);
                 return;
             default: Fail(std::string("an unknown frame '") + opcode + "'" + at);
         }
@@ -698,14 +793,11 @@ private:
     bool silent_ = false;
     bool shortList_ = false;
 
-    ControllerModel controller_;
+    ParameterBytes factory_{};
     unsigned framesSeen_ = 0;
-    struct Asked {
-        char Opcode;
-        unsigned Open;       // the open of the worker that took it
-        unsigned FrameMark;  // frames written before it
-    };
+    unsigned executionsSeen_ = 0;
     std::vector<Asked> asked_;  // requests passed on, not yet answered by a frame
+    std::map<unsigned, Weld> welds_;  // by write
     std::map<unsigned, LinkFrames> byOpen_;
     int previewSeen_ = 0;  // preview was on at this or the last check
     bool zeroSent_ = false;  // the last install that went out, or a list reply since, carried SEK 0
@@ -722,7 +814,13 @@ private:
     uint32_t passed_ = 0;
     uint32_t saves_ = 0;
     uint32_t closes_ = 0;
-    uint32_t closesWithSekZero_ = 0;
+    uint32_t closesOwing_ = 0;
+    uint32_t completions_ = 0;
+    uint32_t pollsTaken_ = 0;
+    uint32_t bootEdges_ = 0;
+    uint32_t restarts_ = 0;
+    uint32_t silences_ = 0;
+    uint32_t cableCuts_ = 0;
     uint32_t onlineChecks_ = 0;
     uint32_t previewChecks_ = 0;
     long long longestCloseMs_ = 0;

@@ -1,13 +1,17 @@
 // The preview guard as the communication worker uses it, against a model of
-// the controller's RAM and ROM, for the rule tests and the fuzz target. The
-// worker's part is only what it does with the guard's answers: every frame
-// is told to the guard, idle turns run the guard's steps, install and burn
-// carry what the guard says. Violated invariants are collected in Faults.
+// the controller (RAM, ROM; it may restart or fall silent between any two of
+// the worker's turns), for the rule tests and the fuzz target. The worker's
+// part is only what it does with the guard's answers: every frame is told to
+// the guard, idle turns run the guard's steps (a poll right after its
+// install), commands take the mode first, install and burn carry what the
+// guard says. Violated invariants are checked on what the controller holds
+// and collected in Faults.
 //
 // The controller's own blocks never hold SEK 0 here, so a 0 anywhere but in
 // RAM during preview is preview's 0 leaking.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,6 +32,7 @@ inline ParameterBytes Block(uint8_t seed, uint8_t sek) {
 struct Model {
     PreviewGuard guard;
     ParameterBlock block;  // the block in memory
+    bool mode = false;     // PreviewActive, as the window keeps it
     ParameterBytes factory = Block(1, 8);
     ParameterBytes ram = factory, rom = factory;  // the linked device's
     // A second FTDI device (another adapter) a link may open instead.
@@ -38,12 +43,10 @@ struct Model {
     bool writeFails = false;   // the next write does not go out whole (the link is then lost)
     bool listFails = false;    // the next list reply is no block
     bool silent = false;       // frames go out whole, nothing is carried out or answered
-    // What each link wrote, for the invariants.
-    std::string frames;        // opcodes of this link
-    char lastParameterFrame = 0;
-    uint8_t lastInstallSek = 0xFF;
+    std::string frames;        // opcodes of this link ('!' a write that failed)
     // Blocks (SEK aside) that were read from the controller or set by the operator.
     std::vector<ParameterBytes> known;
+    std::optional<ParameterCopy> dialog;  // what an open parameter dialog would put back
     std::vector<std::string> faults;
 
     static ParameterBytes NoSek(ParameterBytes bytes) {
@@ -59,45 +62,42 @@ struct Model {
 
     // --- the controller's side -------------------------------------------------
 
-    bool Write(int command, const ParameterBytes& carried = {}) {
+    // `poll`: a 'd' preview wrote, not the operator.
+    bool Write(int command, const ParameterBytes& carried = {}, bool poll = false) {
         if (!linkUp) return false;
-        const char opcode = static_cast<char>(CommandOpcode(command));
         const bool whole = !writeFails;
         writeFails = false;
-        if (whole) {
-            frames += opcode;
-            Carry(command, carried);
-        } else {
-            frames += '!';
-            linkUp = false;  // a failed write ends the link as lost
-        }
+        frames += whole ? static_cast<char>(CommandOpcode(command)) : '!';
+        if (whole) Carry(command, carried, poll);
+        else linkUp = false;  // a failed write ends the link as lost
         guard.Written(command, carried, whole, block);
         return whole;
     }
 
-    void Carry(int command, const ParameterBytes& carried) {
-        if (CommandCarriesParameters(command)) {
-            if (!Known(carried)) Fault("a block nobody read or set was sent");
-            lastParameterFrame = static_cast<char>(CommandOpcode(command));
-            if (command == CommandInstall) lastInstallSek = carried[OffsetSEK];
-        }
-        switch (command) {
-            case CommandBurn:
-                if (carried[OffsetSEK] == 0) Fault("a burn carried preview's SEK 0");
-                break;
-            case CommandRestart: lastParameterFrame = 'r'; break;
-            case CommandFactory: lastParameterFrame = 'f'; break;
-            default: break;
-        }
+    void Carry(int command, const ParameterBytes& carried, bool poll) {
+        if (CommandCarriesParameters(command) && !Known(carried)) Fault("a block nobody read or set was sent");
         if (silent) return;
         switch (command) {
+            case CommandDebug:
+            case CommandWeld:
+                if (poll && ram[OffsetSEK] != 0)
+                    Fault("a preview poll welds: the controller holds SEK " + std::to_string(ram[OffsetSEK]));
+                if (!poll && !guard.Wanted() && ram[OffsetSEK] == 0)
+                    Fault("a weld asked for after preview ended finds preview's SEK 0");
+                break;
             case CommandInstall: ram = carried; break;
-            case CommandBurn: rom = ram = carried; break;
+            case CommandBurn:
+                if (carried[OffsetSEK] == 0) Fault("a burn stored preview's SEK 0");
+                rom = ram = carried;
+                break;
             case CommandRestart: ram = rom; break;
             case CommandFactory: ram = rom = factory; break;
             default: break;
         }
     }
+
+    // The welder switched off and on: RAM from ROM, the adapter stays.
+    void Restart() { ram = rom; }
 
     // --- the worker's side -----------------------------------------------------
 
@@ -113,7 +113,7 @@ struct Model {
 
     // A new link to `to` (0 the controller, 1 the other adapter): the worker
     // opens, takes the mode and lists.
-    void LinkComesUp(bool previewOn, int to = 0) {
+    void LinkComesUp(int to = 0) {
         if (to != device) {
             std::swap(ram, otherRam);
             std::swap(rom, otherRom);
@@ -122,20 +122,42 @@ struct Model {
         }
         linkUp = true;
         frames.clear();
-        lastParameterFrame = 0;
         guard.LinkUp(device ? "A" : "C", block);
-        guard.Want(previewOn);
+        guard.Want(mode, block);
         List();
     }
+    void LinkComesUp(bool previewOn, int to) {
+        mode = previewOn;
+        LinkComesUp(to);
+    }
 
+    // P: the window switches the mode; the worker takes it when it serves
+    // "InterActive" (or before its next command).
+    void Switch() { mode = !mode; }
+    void ServeSwitch() {
+        if (linkUp) guard.Want(mode, block);
+    }
+    void Preview(bool on) {
+        mode = on;
+        ServeSwitch();
+    }
+
+    // A command the operator asked for, as the worker serves it: the mode
+    // first, preview's end if it is off, then the command.
     void Press(int command) {
         if (!linkUp) return;
+        if (mode != guard.Wanted()) guard.Want(mode, block);
+        const bool welds = command == CommandDebug || command == CommandWeld;
+        for (int step = 0; step < 3 && linkUp && (guard.EndDue() || (welds && guard.EndUnconfirmed())); ++step)
+            if (Turn() == PreviewStep::None) break;
+        if (!linkUp) return;
+        if (welds && guard.EndUnconfirmed()) return;  // not sent: SEK not restored yet
         if (command == CommandList) return List();
         if (CommandCarriesParameters(command)) {
-            if (!block.Filled()) return;  // the worker refuses a block never read or set
-            return void(Write(command, guard.Carried(command, block.Read())));
+            if (!guard.MaySend(block)) return;  // a block never read or set is not sent
+            return void(Write(command, guard.Carried(command, block)));
         }
-        Write(command);
+        if (Write(command) && command == CommandDebug) guard.Polled(!silent);
     }
 
     // The operator sets a field (never SEK 0: that would be an operator's 0),
@@ -146,35 +168,72 @@ struct Model {
         block.WriteByte(offset, value);
         known.push_back(block.Read());
     }
+    // The parameter dialog opened, and cancelled later.
+    void OpenDialog() { dialog = block.Copy(); }
+    void CancelDialog() {
+        if (dialog) block.Restore(*dialog);
+        dialog.reset();
+    }
 
-    // Idle turns of the worker: the guard's steps, at most `turns` of them.
+    // One idle turn of the worker: the guard's step.
+    PreviewStep Turn() {
+        const PreviewAction action = guard.Take(block);
+        switch (action.Step) {
+            case PreviewStep::None: break;
+            case PreviewStep::List: List(); break;
+            case PreviewStep::Install: Write(CommandInstall, action.Block); break;
+            case PreviewStep::Poll:
+                if (Write(CommandInstall, action.Block) && Write(CommandDebug, {}, true)) guard.Polled(!silent);
+                break;
+        }
+        return action.Step;
+    }
     void Idle(int turns = 8) {
-        for (int i = 0; i < turns && linkUp; ++i) {
-            const PreviewAction action = guard.Take(block);
-            switch (action.Step) {
-                case PreviewStep::None: return;
-                case PreviewStep::List: List(); break;
-                case PreviewStep::Install: Write(CommandInstall, action.Block); break;
-                case PreviewStep::Poll: Poll(); break;
-            }
+        for (int i = 0; i < turns && linkUp && Turn() != PreviewStep::None; ++i) {
         }
     }
 
-    void Poll() {
-        if (lastParameterFrame != 'i' || lastInstallSek != 0)
-            Fault("a preview poll without an install of SEK 0 as the last parameter frame");
-        if (ram[OffsetSEK] != 0 && !silent) Fault("a preview poll welds: the controller holds SEK " + std::to_string(ram[OffsetSEK]));
-        Write(CommandDebug);
+    // TAVO closes and starts again: the worker ends preview if it can, the
+    // owed values go to Tavo.ini and come back in the new program.
+    void CloseAndStart() {
+        if (linkUp) {
+            guard.Want(false, block);
+            const PreviewAction action = guard.Take(block);
+            if (action.Step == PreviewStep::Install) Write(CommandInstall, action.Block);
+        }
+        const OwedSek owed = guard.Owed();
+        guard = PreviewGuard{};
+        guard.Restore(owed);
+        block.Clear();
+        dialog.reset();  // the dialogs close with the program
+        mode = false;
+        linkUp = false;
     }
 
-    // After preview ended and the guard has nothing left to do on a link that
-    // is up, the controller holds a SEK of its own, never preview's 0.
+    // Once the faults are gone, the link is up, preview is off and the guard
+    // has nothing left to do, the controller and the block in memory hold a
+    // SEK of their own, never preview's 0.
     void CheckSettled() {
         if (rom[OffsetSEK] == 0) Fault("ROM holds SEK 0");
-        if (!linkUp || guard.Wanted() || guard.Running()) return;
-        if (guard.Peek(block.Read()) != PreviewStep::None) return;
+        if (!linkUp || mode || silent || guard.Held() || guard.Peek(block) != PreviewStep::None) return;
         if (ram[OffsetSEK] == 0) Fault("preview ended but the controller keeps SEK 0");
         if (block.ReadByte(OffsetSEK) == 0 && block.Filled()) Fault("preview ended but the block in memory keeps SEK 0");
+    }
+
+    // The faults healed, preview switched off, the link back: everything owed
+    // must reach the controller.
+    void Settle() {
+        silent = writeFails = listFails = false;
+        mode = false;
+        if (!linkUp) LinkComesUp(0);
+        ServeSwitch();
+        Idle();
+        if (guard.Held()) {
+            LinkComesUp(0);  // a new link lists again
+            Idle();
+        }
+        CheckSettled();
+        if (guard.EndDue() || ram[OffsetSEK] == 0) Fault("settled with SEK 0 in the controller");
     }
 };
 

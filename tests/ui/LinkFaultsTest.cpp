@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "scope/RecordingOnScreen.h"
 #include "scope/RecordBuffer.h"
 #include "tests/ui/AppHarness.h"
+#include "tests/ui/DialogSupport.h"
 #include "tests/ui/SimSupport.h"
 
 using namespace harness;
@@ -47,30 +49,42 @@ std::vector<uint8_t> WeldsIn(const std::vector<uint8_t>& samples) {
     return welds;
 }
 
-// Every preview poll ('d' while `operatorDebugs` allows none) came after an
-// install of SEK 0 written whole on the same open, with no restart, factory
-// setting or burn after it: otherwise the controller would weld.
-testing::AssertionResult PollsFollowAnInstallOfSekZero(const Sim& sim, unsigned first = 0) {
-    std::map<int, bool> safe;  // by open
-    for (unsigned i = first; i < sim.FrameCount(); ++i) {
-        const CommandFrame frame = sim.Frame(i);
-        bool& open = safe[sim.FrameOpen(i)];
-        if (sim.FrameBytes(i) != static_cast<int>(CommandFrameSize)) {
-            open = false;  // a write that failed or fell short: who knows what the controller took
-            continue;
-        }
-        switch (frame[OpcodeOffset]) {
-            case 'i': open = frame[OffsetSEK] == 0; break;
-            case 'b':
-            case 'r':
-            case 'f': open = false; break;
-            case 'd':
-                if (!open) return testing::AssertionFailure() << "poll " << i << " in \"" << sim.Opcodes() << "\" welds";
-                break;
-            default: break;
-        }
+// Judged on what the controller did: it welded (carried out a 'd' or a 'w'
+// with a SEK other than 0) exactly `welds` times, the welds asked for; no
+// burn stored SEK 0; and every frame it took began where a frame was
+// written, so its framing stayed in step.
+testing::AssertionResult ControllerStayedSafe(const Sim& sim, unsigned welds = 0) {
+    unsigned welded = 0;
+    for (const SimExecution& done : sim.Executions()) {
+        if (!done.CarriedOut) continue;
+        if (!done.Aligned) return testing::AssertionFailure() << "out of step at write " << done.Write;
+        if ((done.Opcode == 'd' || done.Opcode == 'w') && done.Sek != 0) ++welded;
+        if (done.Opcode == 'b' && done.Sek == 0) return testing::AssertionFailure() << "a burn stored SEK 0";
     }
-    return testing::AssertionSuccess();
+    if (welded == welds) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "welded " << welded << " times, " << welds << " asked for, in \"" << sim.Opcodes()
+                                       << '"';
+}
+
+// Until the controller has taken a poll (its recording is on its way): a
+// cable pulled while a frame is still leaving the chip would cut it, and the
+// controller's framing would be out of step until it restarts.
+testing::AssertionResult WaitUntilAPollIsTaken(const Sim& sim) {
+    const size_t before = sim.Executions().size();
+    if (PumpUntil(
+            [&] {
+                const std::vector<SimExecution> done = sim.Executions();
+                return done.size() > before && done.back().Opcode == 'd';
+            },
+            10000))
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "no poll taken in \"" << sim.Opcodes() << '"';
+}
+
+// The 'd' frames written from `first` on.
+size_t Polls(const Sim& sim, unsigned first) {
+    const std::string opcodes = sim.Opcodes(first);
+    return static_cast<size_t>(std::count(opcodes.begin(), opcodes.end(), 'd'));
 }
 
 // Waits without pumping (for a thread that has no messages to serve).
@@ -216,11 +230,13 @@ TEST(LinkFaults, UnpluggedDuringARecordingAndPluggedBackAtOnceTheLinkComesBackOn
     ASSERT_TRUE(WaitForState(ControllerOnline));
     const unsigned opens = sim.Opens();
     Command(IDM_DEBUG);
-    ASSERT_TRUE(PumpUntil([&] { return sim.Opcodes().back() == 'd'; }, 5000)) << "the recording runs";
+    ASSERT_TRUE(WaitUntilAPollIsTaken(sim)) << "the recording runs";
     sim.Unplug();
     sim.Replug();
     ASSERT_TRUE(PumpUntil([&] { return sim.Opens() == opens + 1 && GetControllerState() == ControllerOnline; }, 10000))
-        << "opens " << sim.Opens() - opens << ", state " << GetControllerState();
+        << "opens " << sim.Opens() - opens << ", state " << GetControllerState() << ", frames " << sim.Opcodes()
+        << ", executions " << sim.Executions().size() << ", part 1 " << Narrow(Shown(PartCommand)) << ", part 0 "
+        << Narrow(Shown(PartDevice));
     Pump(1500);
     EXPECT_EQ(sim.Opens(), opens + 1);
     EXPECT_EQ(sim.OpenHandles(), 1u);
@@ -349,12 +365,20 @@ TEST(LinkFaults, AWriteThatFailsOrFallsShortIsShownEndsTheLinkAndNoPollFollowsIt
         ASSERT_TRUE(WaitForWorkerEnd());
         EXPECT_EQ(Shown(PartDevice), L"Controller link lost: next attempt in 3 s");
         EXPECT_EQ(GetControllerState(), ControllerOffline);
+        if (!c.call) {
+            // The rest of the cut frame went out as zeros: its opcode stays 0.
+            const unsigned cut = sim.FrameCount() - 2;
+            ASSERT_EQ(sim.FrameBytes(cut), 64);
+            ASSERT_EQ(sim.FrameBytes(cut + 1), 64);
+            EXPECT_EQ(sim.Frame(cut + 1), CommandFrame{});
+            EXPECT_EQ(sim.PartialFrameBytes(), 0u) << "the controller's framing is in step";
+        }
         // The retry brings the link back, preview with it.
         const unsigned frames = sim.FrameCount();
         ASSERT_TRUE(sim.WaitForFrames(frames + 3, 10000));
         EXPECT_EQ(sim.Opens(), opens + 1);
         EXPECT_EQ(sim.Opcodes(frames).substr(0, 3), "lid");
-        EXPECT_TRUE(PollsFollowAnInstallOfSekZero(sim));
+        EXPECT_TRUE(ControllerStayedSafe(sim));
         Command(IDM_PREVIEW);
         EXPECT_TRUE(PumpUntil([&] { return sim.Ram()[OffsetSEK] == 8; }, 10000));
     }
@@ -367,13 +391,12 @@ TEST(LinkFaults, RestartFactorySettingAndBurnDuringPreviewAreFollowedBySekZeroBe
         ASSERT_TRUE(WaitForState(ControllerOnline));
         const ParameterBytes before = sim.Ram();
         Command(IDM_PREVIEW);
-        ASSERT_TRUE(PumpUntil([&] { return sim.Opcodes().find("idd") != std::string::npos; }, 10000));
+        ASSERT_TRUE(PumpUntil([&] { return Polls(sim, 0) >= 2; }, 10000));
         const unsigned key = sim.FrameCount();
         Command(command);
-        // Two polls after the command: each must have SEK 0 installed before it.
-        ASSERT_TRUE(PumpUntil([&] { return sim.Opcodes(key).find("dd", 1) != std::string::npos; }, 15000))
-            << sim.Opcodes(key);
-        EXPECT_TRUE(PollsFollowAnInstallOfSekZero(sim)) << command;
+        // Two polls after the command: neither may weld.
+        ASSERT_TRUE(PumpUntil([&] { return Polls(sim, key + 1) >= 2; }, 15000)) << sim.Opcodes(key);
+        EXPECT_TRUE(ControllerStayedSafe(sim)) << command;
         Command(IDM_PREVIEW);
         EXPECT_TRUE(PumpUntil([&] { return sim.Ram() == before; }, 10000)) << "SEK " << int(sim.Ram()[OffsetSEK]);
         EXPECT_EQ(sim.Rom(), before) << "ROM holds the operator's SEK";
@@ -390,7 +413,7 @@ TEST(LinkFaults, BInThePollThatEndsPreviewBurnsTheOperatorsSekAndRIsNotUndoneByT
         ASSERT_TRUE(WaitForState(ControllerOnline));
         Command(IDM_PREVIEW);
         ASSERT_TRUE(WaitForState(ControllerActive));
-        // Both while a poll runs: the command is served first, then the end.
+        // Both while a poll runs: preview ends first, then the command.
         SendMessageW(app.Window(), WM_COMMAND, command, 0);
         SendMessageW(app.Window(), WM_COMMAND, IDM_PREVIEW, 0);
         ASSERT_TRUE(PumpUntil([&] { return GetControllerState() == ControllerOnline && sim.Opcodes().back() != 'd'; },
@@ -401,10 +424,10 @@ TEST(LinkFaults, BInThePollThatEndsPreviewBurnsTheOperatorsSekAndRIsNotUndoneByT
             EXPECT_EQ(sim.Rom(), ram) << "SEK " << int(sim.Rom()[OffsetSEK]) << " burnt";
             EXPECT_EQ(sim.Ram(), ram);
         } else {
-            EXPECT_EQ(opcodes.substr(opcodes.rfind('r')), "rl") << "nothing installed over the restart";
+            EXPECT_EQ(opcodes.substr(opcodes.size() - 2), "ir") << "preview ends first; nothing installed over the restart";
             EXPECT_EQ(sim.Ram(), sim.Rom());
-            EXPECT_EQ(TheParameterBlock().Read(), sim.Rom()) << "the block is the one the controller took";
         }
+        EXPECT_TRUE(ControllerStayedSafe(sim));
     }
 }
 
@@ -426,22 +449,22 @@ TEST(LinkFaults, AnEndOfPreviewThatDoesNotReachTheControllerIsOwedToTheNextLink)
 TEST(LinkFaults, WithoutABlockFromTheControllerPreviewHoldsAndNothingIsInstalled) {
     Sim sim(L"[Simulator]\nUnpaced=1\nStreamBytes=32000\nListReplyBytes=100\n");
     TavoApp app(true);
+    Command(IDM_PREVIEW);  // before the link: its first list is preview's too
     ASSERT_TRUE(WaitForLink());
     const ParameterBytes ram = sim.Ram();
-    Command(IDM_PREVIEW);
     EXPECT_TRUE(WaitForCommandText(L"Preview held: the controller's parameters could not be read"));
     Command(IDM_INSTALL);
     EXPECT_TRUE(WaitForCommandText(L"Command Install not sent: no parameters read or set yet"));
     Command(IDM_BURN);
     EXPECT_TRUE(WaitForCommandText(L"Command Burn not sent: no parameters read or set yet"));
-    EXPECT_EQ(sim.Opcodes(), "ll") << "preview listed first, nothing was installed";
+    EXPECT_EQ(sim.Opcodes(), "l") << "nothing was installed";
     EXPECT_EQ(sim.Ram(), ram);
 
     // Once the controller answers a list, preview starts on its block.
     sim.ListReplyBytes(128);
     Command(IDM_LIST);
     ASSERT_TRUE(PumpUntil([&] { return sim.Opcodes().find("lid") != std::string::npos; }, 10000));
-    EXPECT_TRUE(PollsFollowAnInstallOfSekZero(sim));
+    EXPECT_TRUE(ControllerStayedSafe(sim));
     EXPECT_EQ(WithSek(sim.Ram(), 8), ram);
 }
 
@@ -475,4 +498,154 @@ TEST(LinkFaults, TheLibraryBoxIsShownByTheWindowAndTheWorkerDoesNotWaitForIt) {
     EXPECT_EQ(boxThread, windowThread);
     EXPECT_TRUE(workerEnded) << "the worker waited for the box";
     EXPECT_EQ(Shown(PartDevice), L"Failure to determine FTDI lib version");
+}
+
+TEST(LinkFaults, ARestartOrASilenceDuringPreviewNeverLetsAPollWeldAndNoFrameIsCut) {
+    // Paced: every frame takes 320 us to leave the chip, so a purge of the
+    // transmit side before the poll would cut the install before it.
+    Sim sim(L"[Simulator]\nStreamBytes=32000\nBytesPerSecond=400000\n");
+    TavoApp app(true);
+    ASSERT_TRUE(WaitForState(ControllerOnline));
+    const ParameterBytes before = sim.Ram();
+    Command(IDM_PREVIEW);
+    // Switched off and on while a poll's reply comes, once with a boot that
+    // swallows the next cycle (whose poll then gets no answer: the block is
+    // listed again once it has booted).
+    for (const unsigned boot : {50u, 1500u}) {
+        ASSERT_TRUE(WaitUntilAPollIsTaken(sim));
+        Pump(40);  // the reply's first bursts have come
+        const unsigned mark = sim.FrameCount();
+        sim.Restart(boot);
+        ASSERT_TRUE(PumpUntil([&] { return Polls(sim, mark) >= 3; }, 15000)) << sim.Opcodes(mark);
+    }
+    // A silence from the next cycle on, over once its poll was taken: the
+    // block is listed before the next install.
+    ASSERT_TRUE(WaitUntilAPollIsTaken(sim));
+    sim.Silent(true);
+    const unsigned silent = sim.FrameCount();
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            const std::vector<SimExecution> done = sim.Executions();
+            return Polls(sim, silent) >= 1 && done.back().Opcode == 'd' && !done.back().CarriedOut;
+        },
+        10000))
+        << sim.Opcodes(silent);
+    sim.Silent(false);
+    ASSERT_TRUE(PumpUntil([&] { return sim.Opcodes(silent).find("idlid") != std::string::npos; }, 10000))
+        << sim.Opcodes(silent);
+    Command(IDM_PREVIEW);
+    EXPECT_TRUE(PumpUntil([&] { return sim.Ram() == before; }, 10000)) << "SEK " << int(sim.Ram()[OffsetSEK]);
+    EXPECT_TRUE(ControllerStayedSafe(sim));
+}
+
+TEST(LinkFaults, CommandsAfterThePThatEndsPreviewFindTheOperatorsSek) {
+    Sim sim(L"[Simulator]\nStreamBytes=64000\nBytesPerSecond=200000\n");
+    TavoApp app(true);
+    ASSERT_TRUE(WaitForState(ControllerOnline));
+    Command(IDM_PREVIEW);
+    ASSERT_TRUE(WaitForState(ControllerActive));
+    // While a poll's reception runs: P, then D and I.
+    for (const UINT id : {IDM_PREVIEW, IDM_DEBUG, IDM_INSTALL}) SendMessageW(app.Window(), WM_COMMAND, id, 0);
+    ASSERT_TRUE(WaitForCommandText(L"64000 bytes received", 15000));
+    ASSERT_TRUE(PumpUntil([&] { return sim.Opcodes().back() == 'i'; }, 5000));
+    EXPECT_EQ(sim.Frame(sim.FrameCount() - 1)[OffsetSEK], 8) << "the install after P carries the operator's SEK";
+    EXPECT_TRUE(ControllerStayedSafe(sim, 1)) << "the Debug welds";
+}
+
+TEST(LinkFaults, TheOperatorsSekStaysOwedUntilAListShowsItAcrossASilenceAndAClose) {
+    // The end of preview taken by a silent controller: the next list shows
+    // preview's 0, and the end goes out again.
+    Sim sim(L"[Simulator]\nUnpaced=1\nStreamBytes=32000\n");
+    auto app = std::make_unique<TavoApp>(true);
+    ASSERT_TRUE(WaitForState(ControllerOnline));
+    const ParameterBytes before = sim.Ram();
+    Command(IDM_PREVIEW);
+    ASSERT_TRUE(PumpUntil([&] { return Polls(sim, 0) >= 1; }, 10000));
+    sim.Silent(true);
+    Command(IDM_PREVIEW);
+    ASSERT_TRUE(PumpUntil([&] { return sim.Opcodes().back() == 'i'; }, 10000));
+    Pump(200);
+    sim.Silent(false);
+    EXPECT_EQ(sim.Ram()[OffsetSEK], 0);
+    Command(IDM_LIST);
+    EXPECT_TRUE(PumpUntil([&] { return sim.Ram() == before; }, 10000)) << "SEK " << int(sim.Ram()[OffsetSEK]);
+
+    // Closed with preview's end owed and the link down: Tavo.ini keeps it
+    // for the controller's serial number, and the next TAVO installs it.
+    Command(IDM_PREVIEW);
+    ASSERT_TRUE(PumpUntil([&] { return sim.Ram()[OffsetSEK] == 0; }, 10000));
+    sim.Unplug();
+    ASSERT_TRUE(WaitForState(ControllerOffline));
+    EXPECT_EQ(app->Close(), 0);
+    app.reset();
+    const std::wstring ini = ExecutableDirectory() + L"Tavo.ini";
+    EXPECT_NE(ReadTextFile(ini).find(L"[Owed SEK]\r\nTAVO0001=8"), std::wstring::npos) << Narrow(ReadTextFile(ini));
+    sim.Replug();
+    app = std::make_unique<TavoApp>(true, true);
+    EXPECT_TRUE(WaitForCommandText(L"SEK 8 restored: an earlier preview had left the controller SEK 0"));
+    EXPECT_EQ(sim.Ram(), before);
+    // Confirmed by the next list: the section goes.
+    Command(IDM_LIST);
+    ASSERT_TRUE(WaitForCommandText(L"Parameters fine"));
+    EXPECT_EQ(app->Close(), 0);
+    EXPECT_EQ(ReadTextFile(ini).find(L"Owed SEK"), std::wstring::npos);
+}
+
+TEST(LinkFaults, ALostLinkComesBackOnItsOwnDeviceOnceAnAdapterBesideItLeaves) {
+    Sim sim(L"[Simulator]\nUnpaced=1\nDevices=2\n");
+    sim.UnplugDevice(1);
+    TavoApp app(true);
+    ASSERT_TRUE(WaitForState(ControllerOnline));
+    sim.Fail("FT_Write", 4, 1);
+    Command(IDM_WELD);  // its write fails: the link is lost, the controller stays
+    ASSERT_TRUE(WaitForShown(PartDevice, L"Controller link lost: next attempt in 3 s"));
+    const unsigned opens = sim.Opens();
+    sim.ReplugDevice(1);  // an adapter beside it before the retry: neither is opened
+    ASSERT_TRUE(sim.WaitForNotices());
+    Pump(1000);
+    EXPECT_EQ(sim.Opens(), opens);
+    EXPECT_TRUE(WaitForShown(PartDevice, L"Controller link lost: next attempt in 3 s"));
+    sim.UnplugDevice(1);
+    ASSERT_TRUE(WaitForState(ControllerOnline, 15000));
+    EXPECT_EQ(sim.Opens(), opens + 1);
+    EXPECT_EQ(sim.FrameDevice(sim.FrameCount() - 1), 0);
+}
+
+TEST(LinkFaults, UnpluggedDuringARecordingTheFieldNeverShowsOnlineOnItsWayOffline) {
+    Sim sim(L"[Simulator]\nBytesPerSecond=100000\n");
+    TavoApp app(true);
+    ASSERT_TRUE(WaitForState(ControllerOnline));
+    ReportSpy reports(WindowLinkReports());
+    Command(IDM_DEBUG);
+    ASSERT_TRUE(WaitForState(ControllerActive));
+    Pump(300);
+    sim.Unplug();
+    ASSERT_TRUE(WaitForState(ControllerOffline));
+    Pump(500);
+    const std::vector<int32_t> states = reports.States();
+    EXPECT_EQ(std::count(states.begin(), states.end(), ControllerOnline), 0);
+    EXPECT_EQ(reports.Removed, 1);
+}
+
+TEST(LinkFaults, PreviewsZeroShownInAParameterDialogNeverComesBackOverTheOperatorsSek) {
+    Sim sim(L"[Simulator]\nUnpaced=1\nStreamBytes=32000\n");
+    TavoApp app(true);
+    ASSERT_TRUE(WaitForState(ControllerOnline));
+    const ParameterBytes before = sim.Ram();
+    for (const int button : {IDCANCEL, IDOK}) {
+        Command(IDM_PREVIEW);
+        ASSERT_TRUE(PumpUntil([&] { return TheParameterBlock().ReadByte(OffsetSEK) == 0; }, 10000));
+        HWND dialog = dialogs::Open(IDM_PARAMETER);  // shows preview's 0
+        ASSERT_NE(dialog, nullptr);
+        Command(IDM_PREVIEW);
+        ASSERT_TRUE(PumpUntil([&] { return TheParameterBlock().ReadByte(OffsetSEK) == 8; }, 10000));
+        dialogs::Press(dialog, button);
+        EXPECT_EQ(TheParameterBlock().Read(), before) << button;
+        if (button == IDOK) {
+            ASSERT_TRUE(PumpUntil([&] { return sim.FrameCount() > 0 && sim.Opcodes().back() == 'i'; }, 5000));
+            EXPECT_EQ(sim.Frame(sim.FrameCount() - 1)[OffsetSEK], 8) << "the dialog's OK installs the operator's SEK";
+        }
+    }
+    Command(IDM_BURN);
+    EXPECT_TRUE(PumpUntil([&] { return sim.Rom() == before; }, 5000));
 }

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,16 @@ public:
     void ListReplyBytes(unsigned bytes) const { Take<SimSetListReplyBytesFn>("SimSetListReplyBytes")(bytes); }
     void ShortWrites(unsigned bytes, int count) const { Take<SimSetShortWritesFn>("SimSetShortWrites")(bytes, count); }
     void OpenDelay(unsigned ms) const { Take<SimSetOpenDelayFn>("SimSetOpenDelay")(ms); }
+    // The controller switched off and on, booting for `bootMs`.
+    void Restart(unsigned bootMs) const { Take<SimRestartFn>("SimRestart")(bootMs); }
+    unsigned PartialFrameBytes() const { return Take<SimOpenCountFn>("SimPartialFrameBytes")(); }
+    // What the controllers assembled and took, from `first` on.
+    std::vector<SimExecution> Executions(unsigned first = 0) const {
+        std::vector<SimExecution> done;
+        SimExecution one{};
+        for (unsigned i = first; Take<SimGetExecutionFn>("SimGetExecution")(i, &one) == 1; ++i) done.push_back(one);
+        return done;
+    }
     // Bytes write `index` had (-1 when there is no such write).
     int FrameBytes(unsigned index) const {
         unsigned char frame[128];
@@ -140,11 +151,22 @@ public:
 
     std::atomic<int> Removed{0};
     std::atomic<int> Ready{0};
+    // Every state the field was asked to show, in order.
+    std::vector<int32_t> States() const {
+        std::lock_guard guard(lock_);
+        return states_;
+    }
 
     void DeviceText(const wchar_t* text) override { window_.DeviceText(text); }
     void CommandText(const wchar_t* text) override { window_.CommandText(text); }
     void LibraryMissing() override { window_.LibraryMissing(); }
-    void ShowControllerState(int32_t state) override { window_.ShowControllerState(state); }
+    void ShowControllerState(int32_t state) override {
+        {
+            std::lock_guard guard(lock_);
+            states_.push_back(state);
+        }
+        window_.ShowControllerState(state);
+    }
     void ShowDeviceRemoved() override {
         ++Removed;
         window_.ShowDeviceRemoved();
@@ -157,6 +179,8 @@ public:
 
 private:
     LinkReporter& window_;
+    mutable std::mutex lock_;
+    std::vector<int32_t> states_;
 };
 
 }  // namespace simulator
