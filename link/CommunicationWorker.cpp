@@ -246,12 +246,15 @@ private:
     }
 
     void RunPreviewStep() {
+        // An end of preview while the block in memory no longer holds
+        // preview's 0 is owed since an earlier link or TAVO.
+        const bool earlier = !TheParameterBlock().SekHeldForPreview();
         const PreviewAction action = guard().Take(TheParameterBlock());
         switch (action.Step) {
             case PreviewStep::None: return;
             case PreviewStep::List: List(false); return;
             case PreviewStep::Install:
-                if (Send(CommandInstall, action.Block) && action.Owed) ShowOwedSekRestored(action.Block[OffsetSEK]);
+                if (Send(CommandInstall, action.Block) && earlier) ShowOwedSekRestored(action.Block[OffsetSEK]);
                 return;
             case PreviewStep::Poll:
                 // The install right before the poll, in the same cycle: a

@@ -15,14 +15,13 @@ bool SameButSek(const ParameterBytes& a, const ParameterBytes& b) { return WithS
 
 std::optional<uint8_t> PreviewGuard::OwedHere() const {
     const auto owed = owed_.find(serial_);
-    if (owed == owed_.end()) return std::nullopt;
-    return owed->second;
+    return owed == owed_.end() ? std::nullopt : std::optional<uint8_t>(owed->second);
 }
 
 void PreviewGuard::LinkUp(const std::string& serial, ParameterBlock& block) {
     basis_.reset();
     held_ = false;
-    link_ = link_ + 1 == SourceOperator ? 1 : link_ + 1;
+    ++link_;
     if (serial != serial_) {
         // What preview did concerns the device it did it to: the block in
         // memory gets the operator's SEK back, the device keeps its debt.
@@ -31,7 +30,6 @@ void PreviewGuard::LinkUp(const std::string& serial, ParameterBlock& block) {
     }
     // It may still hold preview's 0: its first list tells.
     end_ = OwedHere() ? End::Install : End::None;
-    endFromEarlier_ = false;
 }
 
 void PreviewGuard::Want(bool on, ParameterBlock& block) {
@@ -50,23 +48,16 @@ PreviewStep PreviewGuard::Peek(const ParameterBlock& block) const {
         if (!block.SekHeldForPreview() && !SameButSek(*basis_, block.Read())) return learn;
         return PreviewStep::Poll;
     }
-    switch (end_) {
-        case End::None: return PreviewStep::None;
-        case End::Install: return basis_ ? PreviewStep::Install : learn;
-        case End::Confirm: return learn;
-    }
-    return PreviewStep::None;
+    if (end_ == End::None) return PreviewStep::None;
+    return end_ == End::Install && basis_ ? PreviewStep::Install : learn;
 }
 
 PreviewAction PreviewGuard::Take(ParameterBlock& block) {
     const PreviewStep step = Peek(block);
-    switch (step) {
-        case PreviewStep::Poll:
-            if (!block.SekHeldForPreview()) Begin(block);
-            return {step, WithSek(*basis_, 0)};
-        case PreviewStep::Install: return {step, WithSek(*basis_, *OwedHere()), endFromEarlier_};
-        default: return {step};
-    }
+    if (step == PreviewStep::Poll && !block.SekHeldForPreview()) Begin(block);
+    if (step == PreviewStep::Poll) return {step, WithSek(*basis_, 0)};
+    if (step == PreviewStep::Install) return {step, WithSek(*basis_, *OwedHere())};
+    return {step};
 }
 
 bool PreviewGuard::MaySend(const ParameterBlock& block) const {
@@ -100,23 +91,19 @@ void PreviewGuard::Written(int command, const ParameterBytes& carried, bool whol
             basis_ = carried;
             const uint8_t sek = carried[OffsetSEK];
             if (!OwedHere()) break;
-            if (sek == 0) {
-                end_ = End::Install;
-                break;
-            }
-            // The operator's SEK as the controller should now hold it, owed
-            // until a list shows it there.
+            // Preview's 0; or the operator's SEK as the controller should now
+            // hold it, owed until a list shows it there.
+            end_ = sek == 0 ? End::Install : End::Confirm;
+            if (sek == 0) break;
             owed_[serial_] = sek;
-            end_ = End::Confirm;
-            endFromEarlier_ = false;
             if (!wanted_ && block.SekHeldForPreview()) block.ReleaseSek(sek);
             break;
         }
         case CommandBurn:
             // Burning may set RAM too: RAM holds the block before or the one
             // burnt, which differ in SEK alone or are not known.
-            if (!basis_ || !SameButSek(*basis_, carried)) basis_.reset();
-            break;
+            if (basis_ && SameButSek(*basis_, carried)) break;
+            [[fallthrough]];
         case CommandRestart:
         case CommandFactory:
             // The controller takes a block of its own, or (silent) nothing:
@@ -133,24 +120,20 @@ void PreviewGuard::Listed(const ParameterBytes& listed, ParameterBlock& block) {
     held_ = false;
     const uint8_t sek = listed[OffsetSEK];
     if (OwedHere()) {
-        if (sek == 0) {
-            // Preview's 0 is still there (the end did not reach it, or a
-            // silent controller took R or F without carrying it out).
-            end_ = End::Install;
-            endFromEarlier_ = !wanted_ && !block.SekHeldForPreview();
-        } else {
-            // The operator's SEK, or one of its own (a restart, R or F took
-            // it), which preview restores if it still runs.
-            if (wanted_) owed_[serial_] = sek;
-            end_ = End::None;
-        }
+        // A 0 is preview's, still there (the end did not reach it, or a
+        // silent controller took R or F without carrying it out). Another
+        // SEK is the operator's, or one of its own (a restart, R or F took
+        // it), which preview restores if it still runs.
+        end_ = sek == 0 ? End::Install : End::None;
+        if (sek != 0 && wanted_) owed_[serial_] = sek;
+        if (sek != 0 && !wanted_) owed_.erase(serial_);
     }
+    if (block.SekHeldForPreview() && (wanted_ || end_ == End::Install))
+        return block.TakeListed(WithSek(listed, 0), link_);
     const std::optional<uint8_t> owed = OwedHere();
-    const bool keepZero = block.SekHeldForPreview() && (wanted_ || end_ == End::Install);
-    block.TakeListed(keepZero ? WithSek(listed, 0) : owed && sek == 0 ? WithSek(listed, *owed) : listed, link_);
-    if (keepZero) return;
-    if (block.SekHeldForPreview()) block.ReleaseSek(block.ReadByte(OffsetSEK));
-    if (!wanted_ && end_ == End::None) owed_.erase(serial_);
+    const ParameterBytes shown = owed && sek == 0 ? WithSek(listed, *owed) : listed;
+    block.TakeListed(shown, link_);
+    if (block.SekHeldForPreview()) block.ReleaseSek(shown[OffsetSEK]);
 }
 
 void PreviewGuard::Polled(bool answered) {

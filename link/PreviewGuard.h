@@ -41,9 +41,6 @@ enum class PreviewStep : uint8_t {
 struct PreviewAction {
     PreviewStep Step = PreviewStep::None;
     ParameterBytes Block{};  // for Install and Poll
-    // The end of a preview that an earlier link or an earlier TAVO left
-    // owed: say so when it is installed.
-    bool Owed = false;
 };
 
 // SEK owed to each controller, by serial number.
@@ -115,8 +112,6 @@ private:
     // whole, but the controller acknowledges nothing), or nothing.
     enum class End : uint8_t { None, Install, Confirm };
     End end_ = End::None;
-    // The end owed came from an earlier link or TAVO (a list showed the 0).
-    bool endFromEarlier_ = false;
     bool held_ = false;
     std::string serial_;
     BlockSource link_ = SourceNone;

@@ -113,14 +113,22 @@ TEST(LinkSupervisor, RemovingTheLinkedDeviceNeverStartsAWorkerButAnArrivalItCoul
     EXPECT_TRUE(link.WorkerEnded(WorkerEnd::DeviceGone, true, 0).StartWorker);
 }
 
-TEST(LinkSupervisor, AnAnswerToAnOlderRemovalKeepsTheArrivalAfterANewerOne) {
+TEST(LinkSupervisor, AnAnswerToAnOlderRemovalOrAnUnansweredOneKeepsTheArrivalsAfterIt) {
     ReadyLink ready;
     LinkSupervisor& link = ready.link;
     link.DeviceRemoved(0);
     const uint32_t first = link.Removals();
     link.DeviceRemoved(0);  // our own device, after the worker took the first check
-    link.DeviceArrived(0);
-    link.DeviceStillThere(first);
+    link.DeviceStillThere(first);  // the answer to the first comes after the second
+    link.DeviceArrived(0);         // our device back, while the worker holds the dead handle
+    EXPECT_TRUE(link.WorkerEnded(WorkerEnd::DeviceGone, true, 0).StartWorker);
+
+    // While a worker starts, a removal it has not answered and then an arrival
+    // naming the very device it opens: the handle may be the one that went.
+    const std::string name = "\\\\?\\FTDIBUS#VID_0403+PID_6014+TAVO0001A#0000#{219d0508}";
+    link.DeviceRemoved(0);
+    link.DeviceArrived(0, name);
+    link.WorkerReady(0, "TAVO0001");
     EXPECT_TRUE(link.WorkerEnded(WorkerEnd::DeviceGone, true, 0).StartWorker);
 }
 
@@ -166,6 +174,23 @@ TEST(LinkSupervisor, ARetryOpensOnlyTheDeviceItLostAndARemovalMeanwhileBringsItF
     EXPECT_EQ(returned.RetryInMs, 0u) << "no \"next attempt\" for a device that may have gone";
     EXPECT_EQ(returned.Serial, "TAVO0001");
     EXPECT_TRUE(link.DeviceArrived(5000).Serial.empty()) << "an arrival starts for the one device there is";
+
+    // Lost beside another adapter: the retry that meets both, and an
+    // arrival meanwhile, keep trying the lost device alone; the adapter's
+    // removal brings the retry forward.
+    LinkSupervisor beside;
+    beside.StartRequested(0);
+    beside.WorkerReady(0, "TAVO0001");
+    beside.WorkerEnded(WorkerEnd::Lost, true, 0);
+    EXPECT_EQ(beside.RetryDue(3000).Serial, "TAVO0001");
+    EXPECT_EQ(beside.WorkerEnded(WorkerEnd::SeveralDevices, true, 3000).RetryInMs, 6000u);
+    const LinkActions arrival = beside.DeviceArrived(4000);
+    EXPECT_TRUE(arrival.StartWorker);
+    EXPECT_EQ(arrival.Serial, "TAVO0001");
+    EXPECT_TRUE(beside.WorkerEnded(WorkerEnd::SeveralDevices, true, 4000).RetryInMs);
+    const LinkActions gone = beside.DeviceRemoved(5000);
+    EXPECT_TRUE(gone.StartWorker);
+    EXPECT_EQ(gone.Serial, "TAVO0001");
 }
 
 TEST(LinkSupervisor, TheStateFieldFollowsThePhaseAndWhatTheControllerAnswered) {
@@ -348,6 +373,17 @@ TEST(PreviewGuard, RestartFactorySettingAndBurnDuringPreviewAreFollowedBySekZero
         EXPECT_EQ(m.ram, c.after) << c.frames;
         EXPECT_TRUE(NoFaults(m)) << c.frames;
     }
+    // P right after the list that learnt the restart: nothing to install,
+    // and the block in memory gets the controller's own SEK.
+    Model m;
+    m.rom = rom;
+    PreviewOnNewLink(m);
+    m.Press(CommandRestart);
+    m.Idle(1);
+    m.Preview(false);
+    m.Idle();
+    EXPECT_EQ(m.frames, "lidrl");
+    EXPECT_EQ(m.block.Read(), rom);
 }
 
 TEST(PreviewGuard, ACommandAfterThePThatEndsPreviewFindsTheOperatorsSek) {
@@ -401,6 +437,16 @@ TEST(PreviewGuard, TheOperatorsSekIsOwedUntilAListShowsItEvenAfterASilenceALostL
     EXPECT_EQ(silent.frames, "lidillibl") << "the list after the end failed; L lists 0";
     EXPECT_FALSE(silent.guard.OwedHere()) << "the list confirmed it";
     EXPECT_TRUE(NoFaults(silent));
+
+    // Before the list confirms it, a record file saved during preview
+    // brings SEK 0 into memory: a burn still stores the operator's SEK.
+    Previewing file;
+    file.Preview(false);
+    file.Idle(1);
+    file.block.Replace(Model::NoSek(file.factory));
+    file.Press(CommandBurn);
+    EXPECT_EQ(file.rom, file.factory);
+    EXPECT_TRUE(NoFaults(file));
 
     // Across a lost link and a close of TAVO: the next program installs it.
     for (const bool close : {false, true}) {

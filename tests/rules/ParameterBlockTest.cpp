@@ -139,12 +139,14 @@ TEST(CommandFrame, EveryOpcodeAtByte64AndOnlyInstallAndBurnCarryTheBlock) {
         const std::optional<CommandFrame> built = BuildCommandFrame(command, block);
         ASSERT_TRUE(built.has_value()) << command;
         const CommandFrame& frame = *built;
+        // The controller's own numbers, not the program's constants.
+        ASSERT_EQ(frame.size(), 128u);
         EXPECT_EQ(CommandOpcode(command), opcodes[command]);
-        EXPECT_EQ(frame[OpcodeOffset], opcodes[command]);
+        EXPECT_EQ(frame[64], opcodes[command]);
         const bool carries = command == CommandInstall || command == CommandBurn;
-        for (size_t i = 0; i < CommandFrameSize; ++i) {
-            if (i == OpcodeOffset) continue;
-            const uint8_t expected = carries && i < ParameterBlockSize ? block[i] : 0;
+        for (size_t i = 0; i < 128; ++i) {
+            if (i == 64) continue;
+            const uint8_t expected = carries && i < 64 ? block[i] : 0;
             ASSERT_EQ(frame[i], expected) << "command " << command << " byte " << i;
         }
     }

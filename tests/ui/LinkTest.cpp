@@ -98,14 +98,15 @@ TEST(Link, PreviewZeroesSekWhileOnAndRestoresIt) {
     EXPECT_EQ(sim.Frame(before + 1)[OpcodeOffset], 'd');
     EXPECT_EQ(TheParameterBlock().ReadByte(OffsetSEK), 0);
 
+    const unsigned on = sim.FrameCount();
     Command(IDM_PREVIEW);
     ASSERT_TRUE(PumpUntil([&] { return TheParameterBlock().ReadByte(OffsetSEK) == 8; }, 10000));
-    ASSERT_TRUE(PumpUntil([&] { return sim.Opcodes().back() == 'i'; }, 10000));
-    const CommandFrame restore = sim.Frame(sim.FrameCount() - 1);
-    EXPECT_EQ(restore[OffsetSEK], 8) << "the controller's own SEK";
-    const unsigned after = sim.FrameCount();
+    // The install that ends it, then the list that shows the controller holds it.
+    ASSERT_TRUE(PumpUntil([&] { return sim.Opcodes(on).find("il") != std::string::npos; }, 10000));
+    const unsigned restore = on + static_cast<unsigned>(sim.Opcodes(on).find("il"));
+    EXPECT_EQ(sim.Frame(restore)[OffsetSEK], 8) << "the controller's own SEK";
     Pump(1500);
-    EXPECT_EQ(sim.FrameCount(), after) << "no polls once preview is off";
+    EXPECT_EQ(sim.FrameCount(), restore + 2) << "no polls once preview is off";
 }
 
 TEST(Link, ListRepliesOfAnotherLengthAreErrorsThatLeaveTheBlock) {
