@@ -1,5 +1,6 @@
 #include "tavo-rec/Inputs.h"
 
+#include "tavo-rec/Command.h"
 #include "tavo-rec/FileIo.h"
 
 namespace {
@@ -33,6 +34,24 @@ std::optional<Failure> Examine(const std::string& name, RecordImage& image, Reco
     report = ExamineRecord(image);
     if (report.Problem == RecordProblem::None) return std::nullopt;
     return Failure{static_cast<int>(report.Problem), name + ": " + ProblemText(report.Problem, image)};
+}
+
+int WriteWhole(const std::optional<std::string>& output, const std::string& text, ByteSink& out, ByteSink& err) {
+    if (!output) return out.Write(text.data(), text.size()) ? ExitOk : ExitOutput;
+    OutputFile file(PathFromArgument(*output));
+    std::string why;
+    // A failed write is remembered by the file, and the commit then gives its reason.
+    bool written = file.Open(&why);
+    if (written) {
+        file.Write(text.data(), text.size());
+        written = file.Commit(&why);
+    }
+    return written ? ExitOk : Fail(err, {ExitOutput, *output + ": cannot be written: " + why});
+}
+
+int Fail(ByteSink& err, const Failure& failure) {
+    Report(err, failure);
+    return failure.Code;
 }
 
 void Report(ByteSink& err, const Failure& failure) { Note(err, failure.Text); }

@@ -17,6 +17,14 @@ struct Failure {
 // Reads and examines one file; a failure says why TAVO would not show it.
 std::optional<Failure> Examine(const std::string& name, RecordImage& image, RecordReport& report);
 
+// The whole text to standard output (whose failure the program reports
+// once, at its end), or to the file `output`, of which only a complete file
+// ever appears. ExitOk, or the exit code of a failure already reported.
+int WriteWhole(const std::optional<std::string>& output, const std::string& text, ByteSink& out, ByteSink& err);
+
+// Reports the failure and gives its code.
+int Fail(ByteSink& err, const Failure& failure);
+
 // "tavo-rec: TEXT" as one line.
 void Report(ByteSink& err, const Failure& failure);
 void Note(ByteSink& err, const std::string& text);

@@ -72,6 +72,20 @@ std::vector<Element> Elements(const std::string& svg, const std::string& tag) {
     return found;
 }
 
+// The picture's lines, without the root element (its size) and without the
+// margins' elements: the white canvas and the texts below `height`.
+std::vector<std::string> WithoutCaption(const std::string& svg, int height) {
+    std::vector<std::string> lines;
+    std::istringstream text(svg);
+    for (std::string line; std::getline(text, line);) {
+        if (line.rfind("<svg", 0) == 0 || line.rfind("<path", 0) == 0) continue;
+        const std::vector<Element> texts = Elements(line, "text");
+        if (!texts.empty() && texts[0].Number("y") > height) continue;
+        lines.push_back(line);
+    }
+    return lines;
+}
+
 std::vector<std::pair<int, int>> Points(const Element& polyline) {
     std::vector<std::pair<int, int>> points;
     std::istringstream text(polyline.Attributes.at("points"));
@@ -447,11 +461,26 @@ TEST_F(TavoRec, PlotDrawsTheViewWhereTheWindowDraws) {
         std::vector<std::string> arguments{"plot", record, "--trigger", std::to_string(c.trigger), "-o", "-",
                                            "--ini", ini};
         arguments.insert(arguments.end(), c.size.begin(), c.size.end());
+        // The view alone is the window's area; the caption below it moves
+        // nothing of the view: the same elements, in the same order.
+        arguments.push_back("--no-caption");
+        ASSERT_EQ(Run(arguments), ExitOk) << err.text;
+        const std::string alone = out.text;
+        arguments.pop_back();
         ASSERT_EQ(Run(arguments), ExitOk) << err.text;
         const std::string& svg = out.text;
         const Element root = Elements(svg, "svg").at(0);
         EXPECT_EQ(root.Number("width"), c.width);
-        EXPECT_EQ(root.Number("height"), c.height);
+        EXPECT_GT(root.Number("height"), c.height);
+        EXPECT_EQ(Elements(alone, "svg").at(0).Number("height"), c.height);
+        EXPECT_EQ(WithoutCaption(svg, c.height), WithoutCaption(alone, c.height));
+        EXPECT_GT(Elements(svg, "text").size(), Elements(alone, "text").size()) << "the caption's lines";
+        // One-pixel lines run through the middle of the window's pixels.
+        for (const Element& line : Elements(svg, "line")) {
+            const bool vertical = line.Number("x1") == line.Number("x2");
+            EXPECT_EQ(line.Attributes.at("transform"), vertical ? "translate(0.5 0)" : "translate(0 0.5)");
+        }
+        EXPECT_EQ(Elements(svg, "polyline").at(0).Attributes.at("transform"), "translate(0.5 0.5)");
         const std::string counter = std::to_string(c.trigger) + " / 10";
         EXPECT_NE(svg.find("<title>weld &amp; co.rec, trigger " + counter + "</title>"), std::string::npos);
         // A name that is no UTF-8 (or holds control characters) still gives a picture browsers open.
@@ -547,12 +576,16 @@ TEST_F(TavoRec, PlotWritesEveryViewTavoShowsAndNothingForAMissingTrigger) {
     EXPECT_FALSE(fs::exists(folder / "none.svg"));
 }
 
-TEST_F(TavoRec, DiffNamesTheFieldsAndLevelsThatChanged) {
+// The channels of a recording whose KI crosses one sample later: only KI
+// changes, at the crossings.
+int16_t LateWave(uint32_t i, int id) { return id == 8 ? Wave(i == 0 ? 0 : i - 1, id) : Wave(i, id); }
+
+TEST_F(TavoRec, DiffComparesSampleBySampleAndTellsMovedTriggersApart) {
     ParameterBytes other = ControllerBlock();
     other[1] = 12;    // SEK: 200 stored before, shown at its limit of 32
     other[2] = 0x01;  // AO box 7 cleared
     other[60] = 0x0C, other[61] = 0xFE;  // TA = -500
-    // K2 of sample 60 lies 20 samples into the first view (trigger at 50, PreEvent 10).
+    other[6] = 0x88, other[7] = 0x13;    // FH = 5000: no thousands dot
     const auto changed = samples::Make(1000, [](uint32_t i, int id) {
         return static_cast<int16_t>(Wave(i, id) + (id == 2 && i == 60 ? 512 : 0));
     });
@@ -560,12 +593,15 @@ TEST_F(TavoRec, DiffNamesTheFieldsAndLevelsThatChanged) {
     const std::string bad = Write("bad.rec", SavedRecord(other, changed));
     ASSERT_EQ(Run({"diff", good, bad, "--ini", Path("Tavo.ini")}), ExitDiffer) << err.text;
     EXPECT_EQ(err.text, "");
+    // K2 of sample 60 lies 10 samples after trigger 1 at sample 50, 7,5 ms
+    // from the start at 125 µs.
     const std::string expected =
         "A: " + good + "\nB: " + bad +
         "\n"
-        "Parameters: 3 fields differ, as the Parameter dialog shows them\n"
+        "Parameters: 4 fields differ, as the Parameter dialog shows them\n"
         "                                           A           B\n"
         "  Einstellungen / SEK                     32          12   A stored 200, outside the limits\n"
+        "  Einstellungen / SysTick/s (FH)         8000        5000\n"
         "  Regler / TA                              0        -500\n"
         "  Autooffset (AO)\n"
         "    A  [x] 0 [ ] 1 [ ] 2 [ ] 3 [ ] 4 [ ] 5 [ ] 6 [x] 7\n"
@@ -574,17 +610,47 @@ TEST_F(TavoRec, DiffNamesTheFieldsAndLevelsThatChanged) {
         "                                           A           B\n"
         "  Samples                               1000        1000\n"
         "  Triggers                                10          10\n"
-        "  Trigger shown                       1 / 10      1 / 10\n"
-        "  View from sample                        40          40\n"
-        "  First different sample: 60\n"
-        "Largest level difference per channel, view by view (A at 1 / 10, B at 1 / 10, 251 samples):\n"
-        "  K1    0\n"
-        "  K2    0.25 at view sample 20: A 0.126953125, B 0.376953125\n";
+        "  Triggers lie at the same samples\n"
+        "Samples 0 to 999, each against the same sample number (tolerance 0 raw counts; times from A's trigger 1 "
+        "at sample 50):\n"
+        "  Channel   Differ   Largest  At sample  ms from start  ms from trigger       A       B\n"
+        "  K1             0         0\n"
+        "  K2             1       512         60          7,500            1,250     260     772\n"
+        "  K3             0         0\n";
     EXPECT_EQ(out.text.substr(0, expected.size()), expected);
-    EXPECT_NE(out.text.find("\n  RE    0\n"), std::string::npos) << out.text;
-    // The view of another trigger no longer holds the change.
+    EXPECT_NE(out.text.find("\n  RE             0         0\n"), std::string::npos) << out.text;
+    // --trigger 3: only the samples of A's view of trigger 3, which does not hold the change.
     ASSERT_EQ(Run({"diff", good, bad, "--trigger", "3", "--ini", Path("Tavo.ini")}), ExitDiffer);
-    EXPECT_NE(out.text.find("(A at 3 / 10, B at 3 / 10, 251 samples):\n  K1    0\n  K2    0\n"), std::string::npos);
+    EXPECT_NE(out.text.find("\nSamples 240 to 490, each against the same sample number (tolerance 0 raw counts; "
+                            "times from A's trigger 3 at sample 250):\n"),
+              std::string::npos)
+        << out.text;
+    EXPECT_NE(out.text.find("\n  K2             0         0\n"), std::string::npos);
+
+    // A trigger channel that crosses a sample later moves the triggers and
+    // changes KI there, and nothing else.
+    const std::string late = Write("late.rec", SavedRecord(ControllerBlock(), samples::Make(1000, LateWave)));
+    ASSERT_EQ(Run({"diff", good, late, "--ini", Path("Tavo.ini")}), ExitDiffer);
+    EXPECT_NE(out.text.find("  Triggers at different samples:\n"
+                            "  Trigger 1                               50          51\n"
+                            "  Trigger 2                              150         151\n"),
+              std::string::npos)
+        << out.text;
+    EXPECT_NE(out.text.find("\n  KU             0         0\n"), std::string::npos);
+    EXPECT_NE(out.text.find("\n  KI            19      1000         50          6,250            0,000    1000       0\n"),
+              std::string::npos)
+        << out.text;
+
+    // Two welds that differ by noise of 3 counts: equal within a tolerance of 3.
+    const std::string noisy = Write("noisy.rec", SavedRecord(ControllerBlock(), samples::Make(1000, [](uint32_t i, int id) {
+        return static_cast<int16_t>(Wave(i, id) + (i % 3 == 0 ? 3 : i % 3 == 1 ? -3 : 0));
+    })));
+    EXPECT_EQ(Run({"diff", good, noisy, "--ini", Path("Tavo.ini")}), ExitDiffer);
+    EXPECT_EQ(Run({"diff", good, noisy, "--ini", Path("Tavo.ini"), "--tolerance", "2"}), ExitDiffer);
+    ASSERT_EQ(Run({"diff", good, noisy, "--ini", Path("Tavo.ini"), "--tolerance", "3"}), ExitOk) << out.text;
+    EXPECT_NE(out.text.find("\n  K1             0         3          0          0,000           -6,250     100     103\n"),
+              std::string::npos)
+        << out.text;
 
     // Stored values beyond the limits differ even where the edits show the same.
     other = ControllerBlock();
@@ -596,19 +662,14 @@ TEST_F(TavoRec, DiffNamesTheFieldsAndLevelsThatChanged) {
                             "limits; B stored 201, outside the limits\n"),
               std::string::npos)
         << out.text;
-    // The same parameters over other samples still differ.
-    const std::string resampled = Write("resampled.rec", SavedRecord(ControllerBlock(), changed));
-    ASSERT_EQ(Run({"diff", good, resampled, "--ini", Path("Tavo.ini")}), ExitDiffer);
-    EXPECT_NE(out.text.find("\nParameters: same parameters\n"), std::string::npos);
     // A file against itself.
     ASSERT_EQ(Run({"diff", good, good, "--ini", Path("Tavo.ini")}), ExitOk) << err.text;
     EXPECT_NE(out.text.find("\nParameters: same parameters\n"), std::string::npos);
-    EXPECT_NE(out.text.find("\n  Same samples: every counter and channel value is equal\n"), std::string::npos);
     // A raw recording has no block to compare; one sample fewer is a difference too.
     const std::string raw = Write("raw.dat", samples::Make(999, Wave));
     ASSERT_EQ(Run({"diff", good, raw, "--ini", Path("Tavo.ini")}), ExitDiffer);
     EXPECT_NE(out.text.find("\nParameters: only A has a parameter block"), std::string::npos);
-    EXPECT_NE(out.text.find("\n  First different sample: 999\n"), std::string::npos);
+    EXPECT_NE(out.text.find("\n  B ends sooner: A's samples from 999 on are not compared\n"), std::string::npos);
     EXPECT_EQ(Run({"diff", good, raw, "--trigger", "11", "--ini", Path("Tavo.ini")}), ExitNoTrigger);
     EXPECT_EQ(Lines(err.text).size(), 2u) << err.text;
 }
