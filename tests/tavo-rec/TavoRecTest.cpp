@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -20,6 +21,10 @@
 #include "tavo-rec/CsvExport.h"
 #include "tavo-rec/FileIo.h"
 #include "tavo-rec/ScopeSvg.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -36,6 +41,8 @@ public:
 
 // Channel k of sample i holds 100 k + i, KI (Id 8) crosses 500 upwards every 100 samples.
 int16_t Wave(uint32_t i, int id) { return static_cast<int16_t>(id == 8 ? (i % 100 < 50 ? 0 : 1000) : 100 * id + i); }
+// The same recording with KI crossing one sample later: only KI changes, at the crossings.
+int16_t LateWave(uint32_t i, int id) { return id == 8 ? Wave(i == 0 ? 0 : i - 1, id) : Wave(i, id); }
 
 constexpr const char* TavoIni =
     "[Settings]\r\nClock=0,1250\r\n[Display]\r\nNoChannels=1\r\nChannel[0].Id=KI\r\nChannel[0].Colour.Red=220\r\n"
@@ -375,6 +382,123 @@ TEST_F(TavoRec, CommandLineSettingsAndOutputFailures) {
     EXPECT_EQ(err.text.rfind("tavo-rec: no Tavo.ini given or beside tavo-rec", 0), 0u) << err.text;
 }
 
+std::string Read(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+// -o never turns what is not a plain file into one: a folder, a named pipe
+// (and through a link to it) stay what they are, and a link to a plain file
+// is written through, keeping the link and the file's permissions.
+TEST_F(TavoRec, OutputReplacesOnlyPlainFiles) {
+    const std::string record = Write("weld.dat", samples::Make(400, Wave));
+    fs::create_directories(folder / "folder.svg");
+    std::vector<std::pair<std::string, const char*>> refused{{"folder.svg", "it is a folder"}};
+#ifndef _WIN32
+    ASSERT_EQ(mkfifo((folder / "pipe.svg").c_str(), 0600), 0);
+    fs::create_symlink(folder / "pipe.svg", folder / "to-pipe.svg");
+    refused.insert(refused.end(), {{"pipe.svg", "it is a named pipe"}, {"to-pipe.svg", "it is a named pipe"}});
+#endif
+    for (const auto& [name, says] : refused) {
+        SCOPED_TRACE(name);
+        const auto type = fs::status(folder / name).type();
+        for (const char* command : {"csv", "plot"}) {
+            EXPECT_EQ(Run({command, record, "-o", Path(name), "--clock", "125"}), ExitOutput);
+            EXPECT_NE(err.text.find(Path(name) + ": cannot be written: " + says + ", not a plain file"),
+                      std::string::npos)
+                << err.text;
+            EXPECT_EQ(fs::status(folder / name).type(), type);
+        }
+    }
+#ifndef _WIN32
+    Write("real.svg", "old");
+    fs::permissions(folder / "real.svg", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink("real.svg", folder / "link.svg");
+    ASSERT_EQ(Run({"plot", record, "-o", Path("link.svg")}), ExitOk) << err.text;
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(folder / "link.svg")));
+    EXPECT_EQ(Read(folder / "real.svg").rfind("<?xml", 0), 0u);
+    EXPECT_EQ(fs::status(folder / "real.svg").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+#endif
+}
+
+// A set of pictures whose third cannot be put in place leaves the set the
+// user had: the first two get their old files back, the third stays absent.
+TEST_F(TavoRec, AFailedSetLeavesTheOldSetWhole) {
+    class FailingThird final : public CommitSteps {
+    public:
+        int moves = 0;
+        bool Move(const fs::path& from, const fs::path& to, std::string* why) override {
+            if (++moves == 3) {
+                *why = "refused";
+                return false;
+            }
+            return CommitSteps::Move(from, to, why);
+        }
+    };
+    Write("pic-1.svg", "old 1");
+    Write("pic-2.svg", "old 2");
+    const auto commit = [&](CommitSteps* steps, size_t* failed) {
+        std::vector<std::unique_ptr<OutputFile>> files;
+        std::vector<OutputFile*> set;
+        std::string why;
+        for (int k = 1; k <= 3; ++k) {
+            files.push_back(std::make_unique<OutputFile>(folder / ("pic-" + std::to_string(k) + ".svg")));
+            EXPECT_TRUE(files.back()->Open(&why)) << why;
+            files.back()->Write("new", 3);
+            set.push_back(files.back().get());
+        }
+        return steps ? CommitTogether(set, &why, failed, *steps) : CommitTogether(set, &why, failed);
+    };
+    const auto names = [&] {
+        std::vector<std::string> found;
+        for (const auto& entry : fs::directory_iterator(folder)) found.push_back(entry.path().filename().string());
+        std::sort(found.begin(), found.end());
+        return found;
+    };
+    FailingThird steps;
+    size_t failed = 0;
+    EXPECT_FALSE(commit(&steps, &failed));
+    EXPECT_EQ(failed, 2u);
+    EXPECT_EQ(Read(folder / "pic-1.svg"), "old 1");
+    EXPECT_EQ(Read(folder / "pic-2.svg"), "old 2");
+    EXPECT_EQ(names(), (std::vector<std::string>{"Tavo.ini", "pic-1.svg", "pic-2.svg"})) << "nothing left over";
+    EXPECT_TRUE(commit(nullptr, &failed));
+    EXPECT_EQ(Read(folder / "pic-1.svg") + Read(folder / "pic-3.svg"), "newnew");
+    EXPECT_EQ(names(), (std::vector<std::string>{"Tavo.ini", "pic-1.svg", "pic-2.svg", "pic-3.svg"}));
+}
+
+// Standard output that fails, at a write or only when it is flushed at the
+// end (a full disk behind a buffer), is reported once, and its code wins
+// over every result, "differ" and "failed" too.
+TEST_F(TavoRec, AFailedStandardOutputIsAlwaysReported) {
+    class FullSink final : public ByteSink {
+    public:
+        bool failWrites = false;
+        bool Write(const char*, size_t) override { return !failWrites; }
+        bool Finish() override { return false; }
+        std::string FailureReason() const override { return "No space left on device"; }
+    };
+    const std::string good = Write("good.rec", SavedRecord(ControllerBlock(), samples::Make(400, Wave)));
+    const std::string bad = Write("bad.rec", SavedRecord({}, samples::Make(400, LateWave)));
+    const std::string ini = Path("Tavo.ini");
+    const std::vector<std::vector<std::string>> commands{
+        {"info", good},        {"csv", good, "--ini", ini},  {"plot", good, "-o", "-"},         {"diff", good, bad},
+        {"check", good, bad, "--band", "5"}, {"table", good}, {"--help"}};
+    for (const bool failWrites : {true, false})
+        for (const auto& command : commands) {
+            SCOPED_TRACE(command[0] + (failWrites ? " failing writes" : " failing at the end"));
+            FullSink full;
+            full.failWrites = failWrites;
+            StringSink errors;
+            EXPECT_EQ(RunTavoRec(command, {}, full, errors), ExitOutput);
+            const auto lines = Lines(errors.text);
+            ASSERT_FALSE(lines.empty());
+            EXPECT_EQ(lines.back(), "tavo-rec: standard output cannot be written: No space left on device");
+            EXPECT_EQ(std::count(lines.begin(), lines.end(), lines.back()), 1) << errors.text;
+        }
+}
+
 TEST_F(TavoRec, NumbersAreTheProgramsOwnWhateverTheLocale) {
     // Raw values at and beyond full scale, and one step above zero.
     const std::vector<int16_t> values = {-32768, -4000, -2048, -1, 0, 1, 1024, 2047, 2048, 32767, 5, 6, 7};
@@ -575,10 +699,6 @@ TEST_F(TavoRec, PlotWritesEveryViewTavoShowsAndNothingForAMissingTrigger) {
     }
     EXPECT_FALSE(fs::exists(folder / "none.svg"));
 }
-
-// The channels of a recording whose KI crosses one sample later: only KI
-// changes, at the crossings.
-int16_t LateWave(uint32_t i, int id) { return id == 8 ? Wave(i == 0 ? 0 : i - 1, id) : Wave(i, id); }
 
 TEST_F(TavoRec, DiffComparesSampleBySampleAndTellsMovedTriggersApart) {
     ParameterBytes other = ControllerBlock();
