@@ -265,13 +265,13 @@ int RunPlot(const PlotRequest& request, const RecSettings& settings, ByteSink& o
     const Plot plot{request, settings, report, FileDate(PathFromArgument(request.File)), good.get()};
     if (request.All) return PlotAll(plot, views, base, out, err);
 
+    NoteBandless(plot, {views.Shown().CurrentTrigger}, err);
     const std::string svg = plot.Svg(views.Shown());
     if (toStandardOutput) return out.Write(svg.data(), svg.size()) ? ExitOk : ExitOutput;
     OutputFile file(base);
     if (auto failure = WriteClosed(file, base, svg)) return Fail(err, *failure);
     std::string why;
     if (!file.Commit(&why)) return Fail(err, {ExitOutput, PathText(base) + ": cannot be written: " + why});
-    NoteBandless(plot, {views.Shown().CurrentTrigger}, err);
     Say(out, PathText(base) + ": " + ViewTitle(request.File, views.Shown()));
     return ExitOk;
 }

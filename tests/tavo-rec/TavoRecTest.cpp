@@ -664,6 +664,163 @@ TEST_F(TavoRec, PlotDrawsTheViewWhereTheWindowDraws) {
     }
 }
 
+// The caption below the view, and a good weld's band around its traces.
+TEST_F(TavoRec, PlotCaptionsTheViewAndShadesAReferencesBand) {
+    const std::string good = Write("good.rec", SavedRecord(ControllerBlock(), samples::Make(1000, Wave)));
+    fs::last_write_time(folder / "good.rec", std::chrono::file_clock::from_sys(std::chrono::sys_seconds{
+                                                 std::chrono::seconds{1367928000}}));  // 2013-05-07 12:00 UTC
+    const std::string ini = Write("scope.ini", ScopeIni);
+    ASSERT_EQ(Run({"plot", good, "--reference", good, "--band", "10", "--band", "KI=40", "--parameters", "--ini",
+                   ini, "--size", "1000x600", "-o", "-"}),
+              ExitOk)
+        << err.text;
+    std::vector<std::string> caption;
+    for (const Element& text : Elements(out.text, "text"))
+        if (text.Number("y") > 600) caption.push_back(text.Text);
+    ASSERT_GE(caption.size(), 6u);
+    EXPECT_EQ(caption[0].rfind("good.rec, file date 2013-05-0", 0), 0u) << caption[0];
+    EXPECT_EQ(caption[1], "Trigger 1 of 10 at sample 50");
+    EXPECT_EQ(caption[2], "Time base: 125 \xC2\xB5s per sample, times in ms from the view's start");
+    EXPECT_EQ(caption[3], "Levels: raw counts / 2048");
+    EXPECT_EQ(caption[4], "Band: RE \xC2\xB1" "10, KI \xC2\xB1" "40, K1 \xC2\xB1" "10 raw counts around good.rec, trigger 1");
+    EXPECT_EQ(caption[5], "Einstellungen: ID 1, SEK 32, FT 0, FH 8.000, NA 0, NP 0");
+    EXPECT_EQ(caption.back(), "Autooffset (AO): 0 7; Negation (NE): none");
+    // A band per shown channel under the traces, in its colour: KI's spans
+    // 40 counts either side of the reference's values, both ends.
+    const auto bands = Elements(out.text, "polygon");
+    ASSERT_EQ(bands.size(), 3u);
+    EXPECT_LT(out.text.find("<polygon"), out.text.find("<polyline"));
+    EXPECT_EQ(bands[1].Attributes.at("fill"), "#dc0000");
+    const auto edge = Points(bands[1]);
+    ASSERT_EQ(edge.size(), 2u * 251);
+    EXPECT_EQ(edge.front(), std::make_pair(SampleToX(1000, 0), LevelToY(600, 40 / 2048.0)));
+    EXPECT_EQ(edge[250], std::make_pair(SampleToX(1000, 250), LevelToY(600, (1000 + 40) / 2048.0)));
+    EXPECT_EQ(edge.back(), std::make_pair(SampleToX(1000, 0), LevelToY(600, -40 / 2048.0)));
+
+    // A trigger the reference lacks: its picture has no band, and a line says so.
+    const std::string longer = Write("long.rec", SavedRecord(ControllerBlock(), samples::Make(1200, Wave)));
+    ASSERT_EQ(Run({"plot", longer, "--trigger", "11", "--reference", good, "--band", "10", "-o", "-", "--ini",
+                   Path("Tavo.ini")}),
+              ExitOk)
+        << err.text;
+    EXPECT_EQ(Elements(out.text, "polygon").size(), 0u);
+    EXPECT_NE(err.text.find(good + ": TAVO shows no trigger 11 of the reference: that picture has no band"),
+              std::string::npos)
+        << err.text;
+
+    // At a small width the negative level labels (about 4 characters of 8
+    // pixels) still fit: the picture grows to the left, the view stays put.
+    ASSERT_EQ(Run({"plot", good, "--size", "300x200", "--no-caption", "-o", "-"}), ExitOk);
+    const std::string viewBox = Elements(out.text, "svg").at(0).Attributes.at("viewBox");
+    const Element label = Elements(out.text, "text").at(0);
+    ASSERT_EQ(label.Text, "-1,0");
+    EXPECT_LE(std::stoi(viewBox), label.Number("x") - 32) << viewBox;
+    EXPECT_EQ(Elements(out.text, "rect").at(0).Number("x"), 0);
+}
+
+// KI of sample 70 lies 20 samples after trigger 1 (at 50, PreEvent 10):
+// 2,5 ms at 125 µs per sample.
+TEST_F(TavoRec, CheckHoldsEachWeldAgainstTheReference) {
+    const std::string good = Write("good.rec", SavedRecord(ControllerBlock(), samples::Make(1000, Wave)));
+    const std::string ini = Write("scope.ini", ScopeIni);  // RE, KI, K1 shown
+    fs::create_directories(folder / "welds");
+    const std::string noisy = Write("welds/noisy.rec", SavedRecord(ControllerBlock(), samples::Make(1000, [](uint32_t i, int id) {
+        return static_cast<int16_t>(Wave(i, id) + (i % 3 == 0 ? 5 : i % 3 == 1 ? -5 : 0));
+    })));
+    // KI and K1 leave the band at sample 70, RE a sample later: KI is the
+    // first of them in time and in display order.
+    const std::string bad = Write("welds/bad.rec", SavedRecord(ControllerBlock(), samples::Make(1000, [](uint32_t i, int id) {
+        return static_cast<int16_t>(Wave(i, id) + ((i == 70 && id != 13) || (i == 71 && id == 13) ? 300 : 0));
+    })));
+    const std::string shorter = Write("short.dat", samples::Make(650, Wave));
+    const std::string longer = Write("long.rec", SavedRecord(ControllerBlock(), samples::Make(1200, Wave)));
+    const std::string flat = Write("flat.dat", samples::Make(300, [](uint32_t i, int id) {
+        return static_cast<int16_t>(id == 8 ? 0 : Wave(i, id));
+    }));
+    struct Case {
+        std::vector<std::string> arguments;
+        int code;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {{noisy}, ExitOk,
+         {"PASS " + noisy + ": trigger 1 within the band; nearest to its edge: trigger 1, RE at sample 40 (1,250 ms "
+                            "before the trigger), 1335 (reference 1340 \xC2\xB1 10)"}},
+        {{bad, noisy}, ExitDiffer,
+         {"FAIL " + bad + ": trigger 1, KI at sample 70 (2,500 ms after the trigger): 1300, 290 above the band "
+                          "(reference 1000 \xC2\xB1 10)",
+          "PASS " + noisy}},
+        // A band of its own for KI: K1 is then the first outside.
+        {{bad, "--band", "KI=300"}, ExitDiffer,
+         {"FAIL " + bad + ": trigger 1, K1 at sample 70 (2,500 ms after the trigger): 470, 290 above the band "
+                          "(reference 170 \xC2\xB1 10)"}},
+        // A folder: its record files by name.
+        {{PathText(folder / "welds")}, ExitDiffer, {"FAIL " + bad, "PASS " + noisy}},
+        {{noisy, "--all"}, ExitOk, {"PASS " + noisy + ": triggers 1 to 10 within the band"}},
+        {{shorter, "--all"}, ExitDiffer, {"FAIL " + shorter + ": trigger 5: its view holds 209 samples, the reference's 251"}},
+        {{shorter, "--trigger", "8"}, ExitDiffer, {"FAIL " + shorter + ": no trigger 8: TAVO shows triggers 1 to 6 of this file"}},
+        {{flat}, ExitDiffer, {"FAIL " + flat + ": no trigger 1: TAVO shows no trigger of this file"}},
+        {{longer, "--all"}, ExitDiffer,
+         {"FAIL " + longer + ": trigger 11 beyond the reference's: TAVO shows triggers 1 to 10 of the reference"}},
+        // A file that cannot be read keeps its code; the others are still held.
+        {{Path("missing.rec"), bad}, 3, {"FAIL " + bad}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.arguments));
+        std::vector<std::string> arguments{"check", good, "--band", "10", "--ini", ini};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        EXPECT_EQ(Run(arguments), c.code) << err.text;
+        const auto lines = Lines(out.text);
+        ASSERT_EQ(lines.size(), c.lines.size()) << out.text;
+        for (size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i].rfind(c.lines[i], 0), 0u) << lines[i];
+    }
+    // The same as CSV, in German: where the view left the band, or came
+    // nearest to its edge.
+    ASSERT_EQ(Run({"check", good, bad, noisy, "--band", "10", "--ini", ini, "--csv", "--german"}), ExitDiffer);
+    const auto rows = Lines(out.text);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0], "File;Result;Trigger;Channel;Sample;Time from trigger (ms);Value;Reference;Band;"
+                       "Beyond the band;Reason");
+    EXPECT_EQ(rows[1].rfind(bad + ";FAIL;1;KI;70;2,500;1300;1000;10;290;trigger 1, KI at sample 70", 0), 0u) << rows[1];
+    EXPECT_EQ(rows[2].rfind(noisy + ";PASS;1;RE;40;-1,250;1335;1340;10;-5;\"trigger 1 within the band;", 0), 0u) << rows[2];
+    // Nothing to hold against: the reference lacks the trigger, or a shown
+    // channel has no band.
+    EXPECT_EQ(Run({"check", good, bad, "--band", "10", "--trigger", "11", "--ini", ini}), ExitNoTrigger);
+    EXPECT_EQ(err.text, "tavo-rec: " + good + ": no trigger 11: TAVO shows triggers 1 to 10 of the reference, so no "
+                                              "weld can be held against it\n");
+    EXPECT_EQ(Run({"check", good, bad, "--band", "KI=10", "--ini", ini}), ExitUsage);
+    EXPECT_EQ(err.text, "tavo-rec: no band for RE, a shown channel: give --band N or --band RE=N\n");
+    EXPECT_EQ(out.text, "");
+}
+
+// One row per file and view: what a spreadsheet or a trend plot needs.
+TEST_F(TavoRec, TableHasARowPerWeldAndTrigger) {
+    fs::create_directories(folder / "welds");
+    const std::string good = Write("welds/good.rec", SavedRecord(ControllerBlock(), samples::Make(1000, Wave)));
+    fs::last_write_time(folder / "welds/good.rec", std::chrono::file_clock::from_sys(std::chrono::sys_seconds{
+                                                       std::chrono::seconds{1367928000}}));
+    const std::string flat = Write("welds/a, b.dat", samples::Make(300, [](uint32_t i, int id) {
+        return static_cast<int16_t>(id == 8 ? 0 : Wave(i, id));
+    }));
+    ASSERT_EQ(Run({"table", PathText(folder / "welds"), "--ini", Path("Tavo.ini")}), ExitOk) << err.text;
+    const auto rows = Lines(out.text);
+    ASSERT_EQ(rows.size(), 1u + 1 + 10);
+    EXPECT_EQ(rows[0], "File,Date,Trigger,Triggers,Trigger sample,KI min,KI max,KI mean,ID,SEK,FT,FH,NA,NP,VA,VB,P1,P2,"
+                       "P3,P4,P5,P6,PU,PI,O1,O2,O3,O4,O5,O6,OU,OI,G1,T1,G2,T2,G3,T3,TA,TE,AO,NE");
+    // A .dat without a trigger: its view from the first sample, no parameters.
+    EXPECT_EQ(rows[1], "\"" + flat + "\"," + rows[1].substr(flat.size() + 3, 19) + ",0,0,,0,0,0.00" +
+                           std::string(34, ','));
+    // Trigger 1's view holds samples 40 to 290, 141 of them with KI at 1000;
+    // the parameters as stored (SEK 200 beyond the dialog's limit).
+    const std::string date = rows[2].substr(good.size() + 1, 19);
+    EXPECT_EQ(date.rfind("2013-05-0", 0), 0u) << date;
+    EXPECT_EQ(rows[2], good + "," + date +
+                           ",1,10,50,0,1000,561.75,1,200,0,8000,0,0,0,0,0,0,0,0,0,0,0,0,-1000,0,0,0,0,0,0,0,0,0,0,0,0,0,"
+                           "0,0,0 7,");
+    EXPECT_EQ(rows[11].rfind(good + "," + date + ",10,10,950,", 0), 0u) << rows[11];
+    ASSERT_EQ(Run({"table", good, "--ini", Path("Tavo.ini"), "--german"}), ExitOk);
+    EXPECT_EQ(Lines(out.text)[1].rfind(good + ";" + date + ";1;10;50;0;1000;561,75;1;200;", 0), 0u) << out.text;
+}
+
 TEST_F(TavoRec, PlotWritesEveryViewTavoShowsAndNothingForAMissingTrigger) {
     const std::string record = Write("weld.rec", SavedRecord(ControllerBlock(), samples::Make(1000, Wave)));
     ASSERT_EQ(Run({"plot", record, "--all", "-o", Path("pic.svg"), "--ini", Path("Tavo.ini")}), ExitOk) << err.text;
