@@ -273,6 +273,7 @@ TEST_F(TavoRec, BadInputsEachHaveOneLineAndTheirOwnCode) {
         {Write("header-only.rec", SavedRecord({}, {})), 8},
     };
     const std::string good = Write("good.dat", samples::Make(10, Wave));
+    const std::string weld = Write("weld.dat", samples::Make(400, Wave));  // with triggers
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         EXPECT_EQ(Run({"info", c.file}), c.code);
@@ -284,11 +285,19 @@ TEST_F(TavoRec, BadInputsEachHaveOneLineAndTheirOwnCode) {
         // comes only for a file that can be read.
         EXPECT_EQ(Run({"csv", c.file, "-o", Path("out.csv")}), c.code);
         EXPECT_EQ(Lines(err.text).size(), 1u) << err.text;
-        for (const char* order : {"bad first", "bad second"}) {
-            const bool first = order[4] == 'f';
-            EXPECT_EQ(Run({"diff", first ? c.file : good, first ? good : c.file, "--ini", Path("Tavo.ini")}), c.code);
+        for (const char* order : {"bad first", "bad second", "bad twice"}) {
+            const bool first = order[4] != 's', second = order[4] != 'f';
+            const std::string a = first ? c.file : good, b = second ? c.file : good;
+            EXPECT_EQ(Run({"diff", a, b, "--ini", Path("Tavo.ini")}), c.code);
             EXPECT_EQ(Lines(err.text).size(), 1u) << order << err.text;
+            // The reference of a check, or one of its welds: the others are still held.
+            EXPECT_EQ(Run({"check", first ? c.file : weld, b, weld, "--band", "9", "--ini", Path("Tavo.ini")}), c.code);
+            EXPECT_EQ(Lines(err.text).size(), 1u) << order << err.text;
+            EXPECT_EQ(Lines(out.text).size(), first ? 0u : 1u) << order << out.text;
         }
+        EXPECT_EQ(Run({"table", good, c.file, good, "--ini", Path("Tavo.ini")}), c.code);
+        EXPECT_EQ(Lines(err.text).size(), 1u) << err.text;
+        EXPECT_EQ(DataRows(out.text).size(), 1u + 2) << out.text;
         for (const char* pictures : {"--trigger", "--all"}) {
             std::vector<std::string> plot{"plot", c.file, "-o", Path("out.svg"), pictures};
             if (pictures[2] == 't') plot.push_back("1");
@@ -319,11 +328,28 @@ TEST_F(TavoRec, CommandLineSettingsAndOutputFailures) {
     const std::string record = Write("weld.dat", samples::Make(400, Wave));
     Write("point.ini", std::string(TavoIni).replace(std::string(TavoIni).find("0,1250"), 6, "0.1250"));
     Write("zero.ini", std::string(TavoIni).replace(std::string(TavoIni).find("0,1250"), 6, "0,0000"));
+    Write("loud.ini", std::string(TavoIni).replace(std::string(TavoIni).find("=500"), 4, "=40000"));
+    Write("blue.ini", std::string(TavoIni).replace(std::string(TavoIni).find("Channel[0].Colour.Blue"), 25, ""));
     struct Case {
         std::vector<std::string> arguments;
         int code;
+        std::string says = "";  // what the line says, when the code alone does not tell
     } cases[] = {
         {{}, ExitUsage},
+        {{"plot", record, "-o", "--ini", Path("Tavo.ini")}, ExitUsage, "-o needs a value, not the option --ini"},
+        {{"plot", record, "-o", Path("x.png")}, ExitUsage, "plot writes SVG pictures only"},
+        {{"info", record, "--ini", Path("loud.ini")}, ExitSettings,
+         "TAVO would refuse it: [Trigger] Threshold=40000 is not valid: a whole number from -32768 to 32767"},
+        {{"info", record, "--ini", Path("blue.ini")}, ExitSettings,
+         "TAVO would refuse it: [Display] Channel[0].Colour.Blue is missing"},
+        {{"check", record, record}, ExitUsage, "check needs --band"},
+        {{"check", record, "--band", "9"}, ExitUsage},
+        {{"check", record, record, "--band", "KI=x"}, ExitUsage},
+        {{"check", record, record, "--band", "9", "--german"}, ExitUsage},
+        {{"diff", record, record, "--band", "9"}, ExitUsage},
+        {{"table", record, "--levels"}, ExitUsage},
+        {{"plot", record, "--band", "9"}, ExitUsage, "--reference REF and --band BAND together"},
+        {{"diff", record, record, "--tolerance", "-1"}, ExitUsage},
         {{"show", record}, ExitUsage},
         {{"info"}, ExitUsage},
         {{"csv", record, record, "--clock", "125"}, ExitUsage},
@@ -335,7 +361,7 @@ TEST_F(TavoRec, CommandLineSettingsAndOutputFailures) {
         {{"info", record, "--channel", "KI", "--mode", "RISE"}, ExitUsage},  // the rest of the trigger is missing
         {{"csv", record, "--clock", "125", "-o", record}, ExitUsage},
         {{"info", record, "--ini", Path("missing.ini")}, ExitSettings},
-        {{"info", record, "--ini", Path("point.ini")}, ExitSettings},  // TAVO reads a decimal comma only
+        {{"info", record, "--ini", Path("point.ini")}, ExitSettings, "[Settings] Clock=0.1250 is not valid"},
         {{"csv", record, "--ini", Path("zero.ini")}, ExitSettings},
         {{"csv", record, "--clock", "125", "-o", Path("no/such/folder/out.csv")}, ExitOutput},
         {{"plot", record, record}, ExitUsage},
@@ -354,8 +380,16 @@ TEST_F(TavoRec, CommandLineSettingsAndOutputFailures) {
         SCOPED_TRACE(::testing::PrintToString(c.arguments));
         EXPECT_EQ(Run(c.arguments), c.code);
         EXPECT_EQ(Lines(err.text).size(), 1u) << err.text;
+        EXPECT_NE(err.text.find(c.says), std::string::npos) << err.text;
         EXPECT_EQ(out.text, "");
     }
+    // A clock far from any the controller runs at is taken, but said.
+    for (const char* clock : {"0.5", "20000"}) {
+        ASSERT_EQ(Run({"csv", record, "--clock", clock}), ExitOk);
+        EXPECT_EQ(err.text.rfind(std::string("tavo-rec: warning: --clock ") + clock + ": ", 0), 0u) << err.text;
+    }
+    ASSERT_EQ(Run({"csv", record, "--clock", "500"}), ExitOk);
+    EXPECT_EQ(err.text, "");
     // Flags win over the file; a Clock of 0 does not stop info.
     ASSERT_EQ(Run({"info", record, "--ini", Path("zero.ini"), "--threshold", "400", "--mode", "FALL"}), ExitOk);
     EXPECT_NE(out.text.find("Clock:      not known"), std::string::npos);
