@@ -115,7 +115,8 @@ protected:
     }
     void TearDown() override { fs::remove_all(folder); }
 
-    std::string Path(const std::string& name) const { return PathText(folder / name); }
+    // Separators as the system writes them, as in the names a folder lists.
+    std::string Path(const std::string& name) const { return PathText((folder / name).make_preferred()); }
 
     std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) {
         std::ofstream(folder / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
