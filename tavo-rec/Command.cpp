@@ -77,22 +77,15 @@ std::optional<Failure> LoadRecSettings(const Options& options, const fs::path& p
 }
 
 int RunInfo(const Options& options, const RecSettings& settings, ByteSink& out, ByteSink& err) {
-    int code = ExitOk;
     RecordImage image;
-    bool first = true;
-    for (const std::string& name : options.Files) {
-        RecordReport report;
-        if (auto failure = Examine(name, image, report)) {
-            Report(err, *failure);
-            if (code == ExitOk) code = failure->Code;
-            continue;
-        }
+    bool first = true, written = true;
+    const int code = ForEachRecord(options.Files, image, err, [&](const std::string& name, const RecordReport& report) {
         const std::string text = (first ? "" : "\n") + InfoText(name, image, report, settings);
         first = false;
         // Standard output's failure is reported at the end.
-        if (!out.Write(text.data(), text.size())) return ExitOutput;
-    }
-    return code;
+        return written = out.Write(text.data(), text.size());
+    });
+    return written ? code : ExitOutput;
 }
 
 // The clock of the times: the settings', else TAVO's default, said on

@@ -36,6 +36,26 @@ std::optional<Failure> Examine(const std::string& name, RecordImage& image, Reco
     return Failure{static_cast<int>(report.Problem), name + ": " + ProblemText(report.Problem, image)};
 }
 
+int ForEachRecord(const std::vector<std::string>& names, RecordImage& image, ByteSink& err,
+                  const std::function<bool(const std::string& name, const RecordReport& report)>& each) {
+    int code = ExitOk;
+    for (const std::string& name : names) {
+        RecordReport report;
+        if (auto failure = Examine(name, image, report)) {
+            Report(err, *failure);
+            if (code == ExitOk) code = failure->Code;
+        } else if (!each(name, report)) {
+            break;
+        }
+    }
+    return code;
+}
+
+void NoteShipped(const RecSettings& settings, const char* what, ByteSink& err) {
+    if (settings.Shipped)
+        Note(err, std::string("no Tavo.ini given or beside tavo-rec: ") + what + " as in the Tavo.ini TAVO ships");
+}
+
 int WriteWhole(const std::optional<std::string>& output, const std::string& text, ByteSink& out, ByteSink& err) {
     if (!output) return out.Write(text.data(), text.size()) ? ExitOk : ExitOutput;
     OutputFile file(PathFromArgument(*output));

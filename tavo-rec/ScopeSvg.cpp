@@ -110,27 +110,16 @@ public:
         Raw("</text>\n");
     }
     void Polyline(const int* xs, const int* ys, int count, uint32_t colour) {
-        Raw("<polyline points=\"");
-        for (int i = 0; i < count; ++i) {
-            if (i > 0) out_ += ' ';
-            Number(xs[i]);
-            out_ += ',';
-            Number(ys[i]);
-        }
-        Raw("\" fill=\"none\"");
+        Raw("<polyline");
+        Points(xs, ys, static_cast<size_t>(count));
+        Raw(" fill=\"none\"");
         Colour("stroke", colour);
         Raw(" transform=\"translate(0.5 0.5)\"/>\n");
     }
     // A shaded area around a trace, at the traces' half-pixel placement.
     void Polygon(const std::vector<int>& xs, const std::vector<int>& ys, uint32_t colour) {
-        Raw("<polygon points=\"");
-        for (size_t i = 0; i < xs.size(); ++i) {
-            if (i > 0) out_ += ' ';
-            Number(xs[i]);
-            out_ += ',';
-            Number(ys[i]);
-        }
-        Raw("\"");
+        Raw("<polygon");
+        Points(xs.data(), ys.data(), xs.size());
         Colour("fill", colour);
         Raw(" fill-opacity=\"0.25\" stroke=\"none\" transform=\"translate(0.5 0.5)\"/>\n");
     }
@@ -149,6 +138,17 @@ public:
     std::string Take() { return std::move(out_); }
 
 private:
+    void Points(const int* xs, const int* ys, size_t count) {
+        Raw(" points=\"");
+        for (size_t i = 0; i < count; ++i) {
+            if (i > 0) out_ += ' ';
+            Number(xs[i]);
+            out_ += ',';
+            Number(ys[i]);
+        }
+        Raw("\"");
+    }
+
     std::string out_;
 };
 

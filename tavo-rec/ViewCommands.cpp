@@ -37,12 +37,6 @@ std::optional<Failure> GoToTrigger(const std::string& file, RecordViews& views, 
     return Failure{ExitNoTrigger, file + ": no trigger " + std::to_string(*trigger) + ": " + shown};
 }
 
-// Without a Tavo.ini the settings are those of the one TAVO ships.
-void NoteShipped(const RecSettings& settings, const char* what, ByteSink& err) {
-    if (settings.Shipped)
-        Note(err, std::string("no Tavo.ini given or beside tavo-rec: ") + what + " as in the Tavo.ini TAVO ships");
-}
-
 void Say(ByteSink& out, const std::string& line) {
     const std::string text = line + "\n";
     out.Write(text.data(), text.size());

@@ -25,11 +25,6 @@ std::optional<Failure> ReferenceViews(const CheckRequest& request, RecordViews& 
     return std::nullopt;
 }
 
-void NoteShipped(const RecSettings& settings, const char* what, ByteSink& err) {
-    if (settings.Shipped)
-        Note(err, std::string("no Tavo.ini given or beside tavo-rec: ") + what + " as in the Tavo.ini TAVO ships");
-}
-
 }  // namespace
 
 int RunCheck(const CheckRequest& request, const RecSettings& settings, ByteSink& out, ByteSink& err) {
@@ -44,22 +39,16 @@ int RunCheck(const CheckRequest& request, const RecSettings& settings, ByteSink&
 
     const char separator = request.German ? ';' : ',';
     std::string text = request.Csv ? VerdictHeader(separator) : "";
-    int problem = ExitOk;
     bool failed = false;
     RecordImage image;
-    for (const std::string& name : request.Files) {
-        RecordReport report;
-        if (auto failure = Examine(name, image, report)) {
-            Report(err, *failure);
-            if (problem == ExitOk) problem = failure->Code;
-            continue;
-        }
+    const int problem = ForEachRecord(request.Files, image, err, [&](const std::string& name, const RecordReport& report) {
         RecordViews views(report, trigger);
         const WeldVerdict verdict = CheckWeld(reference, views, request.All, *settings.Display, request.Bands, trigger);
         failed = failed || verdict.Outcome != CheckOutcome::Pass;
         text += request.Csv ? VerdictRow(name, verdict, settings.Clock, trigger, separator, request.German ? ',' : '.')
                             : VerdictLine(name, verdict, settings.Clock, trigger);
-    }
+        return true;
+    });
     if (const int code = WriteWhole(request.Output, text, out, err); code != ExitOk) return code;
     return problem != ExitOk ? problem : failed ? ExitDiffer : ExitOk;
 }
@@ -68,19 +57,13 @@ int RunTable(const TableRequest& request, const RecSettings& settings, ByteSink&
     const TableFormat format{*settings.Display, *settings.Trigger, request.German ? ';' : ',',
                              request.German ? ',' : '.'};
     std::string table = TableHeader(format);
-    int problem = ExitOk;
     // One image for all files: a thousand welds read into the same buffer.
     RecordImage image;
-    for (const std::string& name : request.Files) {
-        RecordReport report;
-        if (auto failure = Examine(name, image, report)) {
-            Report(err, *failure);
-            if (problem == ExitOk) problem = failure->Code;
-            continue;
-        }
+    const int problem = ForEachRecord(request.Files, image, err, [&](const std::string& name, const RecordReport& report) {
         RecordViews views(report, *settings.Trigger);
         AppendTableRows(name, FileDate(PathFromArgument(name)), report, views, format, table);
-    }
+        return true;
+    });
     NoteShipped(settings, "the shown channels and the trigger", err);
     if (const int code = WriteWhole(request.Output, table, out, err); code != ExitOk) return code;
     return problem;
