@@ -69,6 +69,14 @@ int WriteWhole(const std::optional<std::string>& output, const std::string& text
     return written ? ExitOk : Fail(err, {ExitOutput, *output + ": cannot be written: " + why});
 }
 
+std::optional<Failure> NamesARecord(const std::optional<std::string>& output, const std::vector<std::string>& records) {
+    if (!output || *output == "-") return std::nullopt;
+    const auto path = PathFromArgument(*output);
+    for (const std::string& record : records)
+        if (SameFile(PathFromArgument(record), path)) return Failure{ExitUsage, "-o names the record file " + record};
+    return std::nullopt;
+}
+
 int Fail(ByteSink& err, const Failure& failure) {
     Report(err, failure);
     return failure.Code;

@@ -35,6 +35,10 @@ void NoteShipped(const RecSettings& settings, const char* what, ByteSink& err);
 // ever appears. ExitOk, or the exit code of a failure already reported.
 int WriteWhole(const std::optional<std::string>& output, const std::string& text, ByteSink& out, ByteSink& err);
 
+// A failure when `output` names one of the record files: an output never
+// goes over its input.
+std::optional<Failure> NamesARecord(const std::optional<std::string>& output, const std::vector<std::string>& records);
+
 // Reports the failure and gives its code.
 int Fail(ByteSink& err, const Failure& failure);
 

@@ -137,7 +137,7 @@ std::vector<DecodingState> EveryView(RecordViews& views) {
 }
 
 WeldVerdict CheckWeld(const std::vector<DecodingState>& reference, RecordViews& file, bool every,
-                      const Settings& display, const ChannelBands& bands, const TriggerParams&) {
+                      const Settings& display, const ChannelBands& bands) {
     WeldVerdict verdict;
     verdict.FirstTrigger = reference.front().CurrentTrigger;
     for (size_t k = 0; k < reference.size(); ++k) {

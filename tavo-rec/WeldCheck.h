@@ -49,7 +49,7 @@ struct WeldVerdict {
 // check, in trigger order, none of them the no-trigger view). With `every`,
 // a trigger of the file beyond the reference's last fails too.
 WeldVerdict CheckWeld(const std::vector<DecodingState>& reference, RecordViews& file, bool every,
-                      const Settings& display, const ChannelBands& bands, const TriggerParams& trigger);
+                      const Settings& display, const ChannelBands& bands);
 
 // The one line of a verdict: "PASS name: ..." or "FAIL name: ...".
 std::string VerdictLine(const std::string& name, const WeldVerdict& verdict, std::optional<ClockTenths> clock,

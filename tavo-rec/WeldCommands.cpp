@@ -28,6 +28,9 @@ std::optional<Failure> ReferenceViews(const CheckRequest& request, RecordViews& 
 }  // namespace
 
 int RunCheck(const CheckRequest& request, const RecSettings& settings, ByteSink& out, ByteSink& err) {
+    std::vector<std::string> records = request.Files;
+    records.push_back(request.Reference);
+    if (auto failure = NamesARecord(request.Output, records)) return Fail(err, *failure);
     RecordImage referenceImage;
     RecordReport referenceReport;
     if (auto failure = Examine(request.Reference, referenceImage, referenceReport)) return Fail(err, *failure);
@@ -43,7 +46,7 @@ int RunCheck(const CheckRequest& request, const RecSettings& settings, ByteSink&
     RecordImage image;
     const int problem = ForEachRecord(request.Files, image, err, [&](const std::string& name, const RecordReport& report) {
         RecordViews views(report, trigger);
-        const WeldVerdict verdict = CheckWeld(reference, views, request.All, *settings.Display, request.Bands, trigger);
+        const WeldVerdict verdict = CheckWeld(reference, views, request.All, *settings.Display, request.Bands);
         failed = failed || verdict.Outcome != CheckOutcome::Pass;
         text += request.Csv ? VerdictRow(name, verdict, settings.Clock, trigger, separator, request.German ? ',' : '.')
                             : VerdictLine(name, verdict, settings.Clock, trigger);
@@ -56,6 +59,7 @@ int RunCheck(const CheckRequest& request, const RecSettings& settings, ByteSink&
 int RunTable(const TableRequest& request, const RecSettings& settings, ByteSink& out, ByteSink& err) {
     const TableFormat format{*settings.Display, *settings.Trigger, request.German ? ';' : ',',
                              request.German ? ',' : '.'};
+    if (auto failure = NamesARecord(request.Output, request.Files)) return Fail(err, *failure);
     std::string table = TableHeader(format);
     // One image for all files: a thousand welds read into the same buffer.
     RecordImage image;

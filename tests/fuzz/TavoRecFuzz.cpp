@@ -139,7 +139,7 @@ void CheckItself(const RecordReport& report, const TriggerParams& trigger, const
     bands.fill(0u);
     if (views.front().CurrentTrigger > 0) {
         RecordViews file(report, trigger);
-        Check(CheckWeld(views, file, true, ShippedDisplay(), bands, trigger).Outcome == CheckOutcome::Pass);
+        Check(CheckWeld(views, file, true, ShippedDisplay(), bands).Outcome == CheckOutcome::Pass);
     }
     std::string table;
     RecordViews rows(report, trigger);

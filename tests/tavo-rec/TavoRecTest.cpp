@@ -349,6 +349,8 @@ TEST_F(TavoRec, CommandLineSettingsAndOutputFailures) {
         {{"check", record, record, "--band", "9", "--german"}, ExitUsage},
         {{"diff", record, record, "--band", "9"}, ExitUsage},
         {{"table", record, "--levels"}, ExitUsage},
+        {{"table", record, "-o", record}, ExitUsage, "-o names the record file"},
+        {{"check", record, record, "--band", "9", "-o", record}, ExitUsage, "-o names the record file"},
         {{"plot", record, "--band", "9"}, ExitUsage, "--reference REF and --band BAND together"},
         {{"diff", record, record, "--tolerance", "-1"}, ExitUsage},
         {{"show", record}, ExitUsage},
