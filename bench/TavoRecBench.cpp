@@ -2,7 +2,8 @@
 // record buffer's size) against a plain copy of the same file: both read the
 // file and write a new one in the same folder. Then `plot --all` of the same
 // file, one picture per trigger under the settings of the Tavo.ini TAVO
-// ships, against that CSV conversion.
+// ships, against that CSV conversion. Last, `table` of a folder of a thousand
+// recordings of a weld's usual size, per file, against `csv` of one of them.
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -35,8 +36,7 @@ void Store16(uint8_t* at, int value) {
 
 // Weld-like traces: pulses on the current and voltage, slow waves and noise
 // elsewhere, so the numbers have the lengths of a real recording.
-std::vector<uint8_t> FullRecordFile() {
-    const uint32_t samples = (RecordFileLimit - 1 - RecordHeaderSize) / SampleSize;
+std::vector<uint8_t> RecordFile(uint32_t samples) {
     std::vector<uint8_t> file(RecordHeaderSize + size_t{samples} * SampleSize, 0);
     std::copy(std::begin(RecordMagic), std::end(RecordMagic), file.begin());
     uint32_t noise = 0x7A40C0DE;
@@ -55,6 +55,8 @@ std::vector<uint8_t> FullRecordFile() {
     }
     return file;
 }
+
+std::vector<uint8_t> FullRecordFile() { return RecordFile((RecordFileLimit - 1 - RecordHeaderSize) / SampleSize); }
 
 void WriteWhole(const fs::path& path, const std::vector<uint8_t>& bytes) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
@@ -132,6 +134,26 @@ int main() {
     }
     std::printf("\nplot --all: %ju pictures, %ju bytes in all\n", count, bytes);
     Report("plot --all against csv of the same file", plotting);
+
+    // A thousand welds as the controller records them (8000 samples each).
+    constexpr int Welds = 1000;
+    const fs::path welds = folder / "welds";
+    fs::create_directories(welds);
+    const std::vector<uint8_t> weld = RecordFile(CounterLast + 1);
+    for (int i = 0; i < Welds; ++i) WriteWhole(welds / ("weld-" + std::to_string(1000 + i) + ".rec"), weld);
+    const fs::path one = welds / "weld-1000.rec", oneCsv = folder / "one.csv", table = folder / "welds.csv";
+    const std::vector<std::string> csvOfOne{"csv", one.string(), "-o", oneCsv.string(), "--clock", "125"};
+    const std::vector<std::string> tableOfAll{"table", welds.string(), "-o", table.string()};
+    std::vector<Subject> tabling;
+    tabling.push_back(writing("csv of one weld (baseline)", oneCsv,
+                              [&] { failures += RunTavoRec(csvOfOne, {}, sink, sink) != 0; }));
+    tabling.push_back(writing("table of 1000 welds, per weld", table,
+                              [&] { failures += RunTavoRec(tableOfAll, {}, sink, sink) != 0; }));
+    RunRounds(tabling, Rounds);
+    for (double& time : tabling[1].Times) time /= Welds;
+    std::printf("\ntable: %d welds of %ju bytes, %ju-byte table\n", Welds, static_cast<uintmax_t>(weld.size()),
+                static_cast<uintmax_t>(fs::file_size(table)));
+    Report("table per weld against csv of one weld", tabling);
     fs::remove_all(folder);
     return failures == 0 ? 0 : 1;
 }

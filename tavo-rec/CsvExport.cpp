@@ -398,6 +398,21 @@ std::string SampleTime(ClockTenths clock, uint32_t index, char decimal) {
     return std::string(text, TimeFormat{clock, decimal}.Append(text, index));
 }
 
+std::string SignedTime(ClockTenths clock, int64_t samples, char decimal) {
+    const uint64_t magnitude = static_cast<uint64_t>(samples < 0 ? -samples : samples);
+    char text[48];
+    char* end = TimeFormat{clock, decimal}.Append(text, magnitude * clock / 10000,
+                                                  static_cast<uint32_t>(magnitude * clock % 10000));
+    return (samples < 0 ? "-" : "") + std::string(text, end);
+}
+
+std::string CsvField(const std::string& text, char separator) {
+    if (text.find_first_of(std::string("\"\r\n") + separator) == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
 bool WriteCsv(const RecordReport& report, const CsvOptions& options, ByteSink& sink) {
     const char separator = options.German ? ';' : ',';
     const char decimal = options.German ? ',' : '.';

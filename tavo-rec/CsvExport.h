@@ -16,6 +16,11 @@ class ByteSink {
 public:
     virtual ~ByteSink() = default;
     virtual bool Write(const char* data, size_t size) = 0;
+    // Hands on what is still buffered; false when that or any earlier write
+    // failed.
+    virtual bool Finish() { return true; }
+    // Why a write failed, when the sink knows; empty otherwise.
+    virtual std::string FailureReason() const { return {}; }
 };
 
 struct CsvOptions {
@@ -27,6 +32,11 @@ struct CsvOptions {
 // The time of sample `index` in milliseconds: three decimals for a clock of
 // whole microseconds, else four.
 std::string SampleTime(ClockTenths clock, uint32_t index, char decimal);
+// The same for a count of samples that may be negative (before a trigger).
+std::string SignedTime(ClockTenths clock, int64_t samples, char decimal);
+
+// A CSV field: quoted when it holds the separator, a quote or a line end.
+std::string CsvField(const std::string& text, char separator);
 
 // Writes the comment lines of a ".rec"'s parameter block, the header row and
 // the rows. False as soon as the sink fails.

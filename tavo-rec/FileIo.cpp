@@ -1,7 +1,10 @@
 #include "tavo-rec/FileIo.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <ctime>
+#include <optional>
 #include <cstring>
 #include <system_error>
 
@@ -125,24 +128,140 @@ bool SameFile(const fs::path& a, const fs::path& b) {
     return fs::equivalent(a, b, error) && !error;
 }
 
-bool StreamSink::Write(const char* data, size_t size) { return std::fwrite(data, 1, size, stream_) == size; }
-
-bool StreamSink::Finish() { return std::fflush(stream_) == 0 && !std::ferror(stream_); }
-
-OutputFile::OutputFile(fs::path target) : target_(std::move(target)) {
-    // Beside the target, so the final rename stays on one volume; named
-    // uniquely, so two runs do not share it.
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    temporary_ = target_;
-    temporary_ += ".tmp-" + std::to_string(stamp);
+bool StreamSink::Write(const char* data, size_t size) {
+    errno = 0;
+    if (std::fwrite(data, 1, size, stream_) == size) return true;
+    if (!error_) error_ = errno ? errno : EIO;
+    return false;
 }
+
+bool StreamSink::Finish() {
+    errno = 0;
+    if (std::fflush(stream_) != 0 && !error_) error_ = errno ? errno : EIO;
+    if (std::ferror(stream_) && !error_) error_ = EIO;
+    return error_ == 0;
+}
+
+std::string StreamSink::FailureReason() const { return error_ ? Reason(error_) : std::string(); }
+
+namespace {
+
+// The file a path names, through any symbolic links; empty with the reason
+// when the links do not end.
+fs::path FollowLinks(const fs::path& target, std::string* why) {
+    fs::path path = target;
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code error;
+        if (!fs::is_symlink(fs::symlink_status(path, error))) return path;
+        const fs::path next = fs::read_symlink(path, error);
+        if (error) {
+            *why = error.message();
+            return {};
+        }
+        path = next.is_absolute() ? next : path.parent_path() / next;
+    }
+    *why = Reason(ELOOP);
+    return {};
+}
+
+#ifdef _WIN32
+// Device names (NUL, CON, COM1, ...) name no file on a disk, whatever the folder.
+bool IsDevice(const fs::path& path) {
+    const HANDLE handle = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    const DWORD type = GetFileType(handle);
+    CloseHandle(handle);
+    return type != FILE_TYPE_DISK;
+}
+#endif
+
+// Why output must not go to what stands at `path` (links followed), or
+// nothing for a plain file or no file at all.
+std::optional<std::string> NotPlainFile(const fs::path& path) {
+    std::error_code error;
+    const fs::file_type type = fs::status(path, error).type();
+    const char* what = nullptr;
+    switch (type) {
+        case fs::file_type::not_found:
+        case fs::file_type::none:
+        case fs::file_type::regular: break;
+        case fs::file_type::directory: what = "a folder"; break;
+        case fs::file_type::block:
+        case fs::file_type::character: what = "a device"; break;
+        case fs::file_type::fifo: what = "a named pipe"; break;
+        case fs::file_type::socket: what = "a socket"; break;
+        default: what = "not a plain file"; break;
+    }
+#ifdef _WIN32
+    if (!what && IsDevice(path)) what = "a device";
+#endif
+    if (!what) return std::nullopt;
+    return std::string(type == fs::file_type::unknown ? "" : "it is ") + what +
+           ", not a plain file: tavo-rec writes plain files only and replaces nothing else (-o - writes to "
+           "standard output)";
+}
+
+// A copy of the file under `kept`, as a second name for the same bytes
+// where the file system allows it.
+bool KeepCopy(const fs::path& target, const fs::path& kept, std::string* why) {
+    std::error_code error;
+    fs::create_hard_link(target, kept, error);
+    if (!error) return true;
+    fs::copy_file(target, kept, error);
+    if (error) *why = error.message();
+    return !error;
+}
+
+std::string Stamp() { return std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()); }
+
+CommitSteps& FileSystemSteps() {
+    static CommitSteps steps;
+    return steps;
+}
+
+}  // namespace
+
+bool CommitSteps::Move(const fs::path& from, const fs::path& to, std::string* why) {
+#ifdef _WIN32
+    const bool moved = MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    if (!moved) *why = std::system_category().message(static_cast<int>(GetLastError()));
+#else
+    const bool moved = std::rename(from.c_str(), to.c_str()) == 0;
+    if (!moved) *why = Reason(errno);
+#endif
+    return moved;
+}
+
+OutputFile::OutputFile(fs::path target) : target_(std::move(target)) {}
 
 OutputFile::~OutputFile() { Discard(); }
 
 bool OutputFile::Open(std::string* why) {
+    const fs::path followed = FollowLinks(target_, why);
+    if (followed.empty()) return false;
+    if (const auto refusal = NotPlainFile(followed)) {
+        *why = *refusal;
+        return false;
+    }
+    target_ = followed;
+    // Beside the target, so the final rename stays on one volume; named
+    // uniquely, so two runs do not share it.
+    temporary_ = target_;
+    temporary_ += ".tmp-" + Stamp();
     file_ = OpenFile(temporary_, "wb");
-    if (!file_) *why = Reason(errno);
-    return file_ != nullptr;
+    if (!file_) {
+        *why = Reason(errno);
+        temporary_.clear();
+        return false;
+    }
+#ifndef _WIN32
+    // The file keeps the permissions it had.
+    std::error_code error;
+    const fs::file_status old = fs::status(target_, error);
+    if (!error && fs::is_regular_file(old)) fs::permissions(temporary_, old.permissions(), error);
+#endif
+    return true;
 }
 
 bool OutputFile::Write(const char* data, size_t size) {
@@ -169,30 +288,124 @@ bool OutputFile::Close(std::string* why) {
 }
 
 bool OutputFile::Commit(std::string* why) {
-    if (!Close(why) || temporary_.empty()) return false;
-#ifdef _WIN32
-    const bool moved = MoveFileExW(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-    if (!moved) *why = std::system_category().message(static_cast<int>(GetLastError()));
-#else
-    const bool moved = std::rename(temporary_.c_str(), target_.c_str()) == 0;
-    if (!moved) *why = Reason(errno);
-#endif
-    if (!moved) {
-        Discard();
-        return false;
-    }
-    temporary_.clear();
-    closed_ = false;
-    return true;
+    size_t failed = 0;
+    return CommitTogether({this}, why, &failed);
 }
 
 void OutputFile::Discard() {
     if (file_) std::fclose(file_);
     file_ = nullptr;
+    closed_ = false;
     if (temporary_.empty()) return;
     std::error_code error;
     fs::remove(temporary_, error);
     temporary_.clear();
+}
+
+bool CommitTogether(const std::vector<OutputFile*>& files, std::string* why, size_t* failed) {
+    return CommitTogether(files, why, failed, FileSystemSteps());
+}
+
+bool CommitTogether(const std::vector<OutputFile*>& files, std::string* why, size_t* failed, CommitSteps& steps) {
+    const auto fail = [&](size_t at) {
+        *failed = at;
+        for (OutputFile* file : files) file->Discard();
+        return false;
+    };
+    for (size_t i = 0; i < files.size(); ++i)
+        if (!files[i]->Close(why) || files[i]->temporary_.empty()) return fail(i);
+    // What stands under the names now is kept aside first, so that a failed
+    // move can put it back.
+    std::vector<fs::path> kept(files.size());
+    const auto dropKept = [&](size_t from) {
+        std::error_code error;
+        for (size_t j = from; j < kept.size(); ++j)
+            if (!kept[j].empty()) fs::remove(kept[j], error);
+    };
+    for (size_t i = 0; i < files.size(); ++i) {
+        std::error_code error;
+        if (!fs::is_regular_file(files[i]->target_, error)) continue;
+        kept[i] = files[i]->target_;
+        kept[i] += ".old-" + Stamp();
+        if (KeepCopy(files[i]->target_, kept[i], why)) continue;
+        kept[i].clear();
+        dropKept(0);
+        return fail(i);
+    }
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (steps.Move(files[i]->temporary_, files[i]->target_, why)) {
+            files[i]->temporary_.clear();
+            continue;
+        }
+        // Back to the old set: each earlier name gets its old file again, or
+        // none when it had none. A kept file that cannot go back stays.
+        for (size_t j = 0; j < i; ++j) {
+            std::string undo;
+            std::error_code error;
+            if (kept[j].empty() ? fs::remove(files[j]->target_, error) || !error
+                                : steps.Move(kept[j], files[j]->target_, &undo)) {
+                kept[j].clear();
+                continue;
+            }
+            *why += "; " + PathText(files[j]->target_) + " keeps the new file, the old one is " +
+                    PathText(kept[j]);
+        }
+        dropKept(i);
+        return fail(i);
+    }
+    dropKept(0);
+    for (OutputFile* file : files) file->closed_ = false;
+    return true;
+}
+
+std::string FileDate(const fs::path& path) {
+    std::error_code error;
+    const auto written = fs::last_write_time(path, error);
+    if (error) return {};
+    const std::time_t time =
+        std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(written));
+    std::tm local{};
+#ifdef _WIN32
+    if (localtime_s(&local, &time) != 0) return {};
+#else
+    if (!localtime_r(&time, &local)) return {};
+#endif
+    char text[32];
+    return std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local) ? text : std::string();
+}
+
+namespace {
+
+// Only the ASCII extension decides the kind: other characters need no
+// conversion.
+std::wstring NameForKind(const fs::path& path) {
+#ifdef _WIN32
+    return path.filename().wstring();
+#else
+    const std::string name = path.filename().string();
+    return std::wstring(name.begin(), name.end());
+#endif
+}
+
+}  // namespace
+
+bool IsFolder(const fs::path& path) {
+    std::error_code error;
+    return fs::is_directory(path, error);
+}
+
+bool RecordFilesIn(const fs::path& folder, std::vector<std::string>* names, std::string* why) {
+    std::error_code error;
+    std::vector<fs::path> found;
+    for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error))
+        if (RecordKindOf(NameForKind(entry->path()).c_str()) != RecordKind::Other) found.push_back(entry->path());
+    if (error) {
+        *why = error.message();
+        return false;
+    }
+    std::sort(found.begin(), found.end());
+    for (const fs::path& path : found) names->push_back(PathText(path));
+    return true;
 }
 
 void PrepareConsole() {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "tavo-rec/CsvExport.h"
 #include "tavo-rec/RecordImage.h"
@@ -35,15 +36,28 @@ class StreamSink final : public ByteSink {
 public:
     explicit StreamSink(std::FILE* stream) : stream_(stream) {}
     bool Write(const char* data, size_t size) override;
-    bool Finish();  // flushes; false when anything failed
+    bool Finish() override;  // flushes; false when anything failed
+    std::string FailureReason() const override;
 
 private:
     std::FILE* stream_;
+    int error_ = 0;  // the first failure's
+};
+
+// What putting output files in place does to the file system, one step at a
+// time. Tests hand in steps that fail; everything else uses these.
+class CommitSteps {
+public:
+    virtual ~CommitSteps() = default;
+    // Renames `from` over `to` in one step.
+    virtual bool Move(const std::filesystem::path& from, const std::filesystem::path& to, std::string* why);
 };
 
 // An output file written through a temporary file beside it: only a
 // complete file ever appears under the name, and a failed or abandoned one
-// leaves nothing behind.
+// leaves nothing behind. A symbolic link is written through to the file it
+// names; anything there that is not a plain file (a folder, a device, a
+// named pipe) is refused, never replaced.
 class OutputFile final : public ByteSink {
 public:
     explicit OutputFile(std::filesystem::path target);
@@ -61,14 +75,32 @@ public:
     bool Commit(std::string* why);
 
 private:
+    friend bool CommitTogether(const std::vector<OutputFile*>& files, std::string* why, size_t* failed,
+                               CommitSteps& steps);
     void Discard();
 
-    std::filesystem::path target_;
+    std::filesystem::path target_;  // the plain file written, symbolic links followed
     std::filesystem::path temporary_;
     std::FILE* file_ = nullptr;
     bool closed_ = false;
     int error_ = 0;  // the first write error
 };
+
+// Puts every file (open or closed) under its name, or none: when one cannot
+// be put in place, the files already moved in give way again to what stood
+// there before (or to nothing), so the set seen afterwards is the old one.
+// False with the reason and the index of the file that failed.
+bool CommitTogether(const std::vector<OutputFile*>& files, std::string* why, size_t* failed, CommitSteps& steps);
+bool CommitTogether(const std::vector<OutputFile*>& files, std::string* why, size_t* failed);
+
+// The modification time of a file as local time, "2013-05-07 09:05:03";
+// empty when it cannot be read.
+std::string FileDate(const std::filesystem::path& path);
+
+// A folder given instead of files: the names in it that TAVO loads (.rec and
+// .dat), sorted. False with the reason when it cannot be listed.
+bool RecordFilesIn(const std::filesystem::path& folder, std::vector<std::string>* names, std::string* why);
+bool IsFolder(const std::filesystem::path& path);
 
 // Makes the standard streams carry bytes unchanged (no line-end
 // translation) and the console show UTF-8.

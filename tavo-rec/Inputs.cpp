@@ -1,5 +1,6 @@
 #include "tavo-rec/Inputs.h"
 
+#include "tavo-rec/Command.h"
 #include "tavo-rec/FileIo.h"
 
 namespace {
@@ -33,6 +34,52 @@ std::optional<Failure> Examine(const std::string& name, RecordImage& image, Reco
     report = ExamineRecord(image);
     if (report.Problem == RecordProblem::None) return std::nullopt;
     return Failure{static_cast<int>(report.Problem), name + ": " + ProblemText(report.Problem, image)};
+}
+
+int ForEachRecord(const std::vector<std::string>& names, RecordImage& image, ByteSink& err,
+                  const std::function<bool(const std::string& name, const RecordReport& report)>& each) {
+    int code = ExitOk;
+    for (const std::string& name : names) {
+        RecordReport report;
+        if (auto failure = Examine(name, image, report)) {
+            Report(err, *failure);
+            if (code == ExitOk) code = failure->Code;
+        } else if (!each(name, report)) {
+            break;
+        }
+    }
+    return code;
+}
+
+void NoteShipped(const RecSettings& settings, const char* what, ByteSink& err) {
+    if (settings.Shipped)
+        Note(err, std::string("no Tavo.ini given or beside tavo-rec: ") + what + " as in the Tavo.ini TAVO ships");
+}
+
+int WriteWhole(const std::optional<std::string>& output, const std::string& text, ByteSink& out, ByteSink& err) {
+    if (!output) return out.Write(text.data(), text.size()) ? ExitOk : ExitOutput;
+    OutputFile file(PathFromArgument(*output));
+    std::string why;
+    // A failed write is remembered by the file, and the commit then gives its reason.
+    bool written = file.Open(&why);
+    if (written) {
+        file.Write(text.data(), text.size());
+        written = file.Commit(&why);
+    }
+    return written ? ExitOk : Fail(err, {ExitOutput, *output + ": cannot be written: " + why});
+}
+
+std::optional<Failure> NamesARecord(const std::optional<std::string>& output, const std::vector<std::string>& records) {
+    if (!output || *output == "-") return std::nullopt;
+    const auto path = PathFromArgument(*output);
+    for (const std::string& record : records)
+        if (SameFile(PathFromArgument(record), path)) return Failure{ExitUsage, "-o names the record file " + record};
+    return std::nullopt;
+}
+
+int Fail(ByteSink& err, const Failure& failure) {
+    Report(err, failure);
+    return failure.Code;
 }
 
 void Report(ByteSink& err, const Failure& failure) { Note(err, failure.Text); }

@@ -27,12 +27,8 @@ namespace {
 int Run(std::vector<std::string> arguments) {
     PrepareConsole();
     StreamSink out(stdout), err(stderr);
+    // Standard output is finished, and its failure reported, by the command.
     const int code = RunTavoRec(arguments, ProgramDirectory(), out, err);
-    if (!out.Finish() && code == ExitOk) {
-        const char text[] = "tavo-rec: standard output cannot be written\n";
-        err.Write(text, sizeof text - 1);
-        return ExitOutput;
-    }
     err.Finish();
     return code;
 }

@@ -20,11 +20,28 @@ int32_t StoredValue(const uint8_t* block, const ParameterField& field) {
     return copy.ReadField(field);
 }
 
+// The abbreviation in parentheses, or the label without blanks.
+std::string FieldName(const std::string& label) {
+    const size_t open = label.rfind('(');
+    if (open != std::string::npos && label.back() == ')') return label.substr(open + 1, label.size() - open - 2);
+    std::string name;
+    for (char c : label)
+        if (c != ' ') name += c;
+    return name;
+}
+
 ParameterLine FieldLine(const uint8_t* block, const ParameterField& field) {
     const int32_t stored = StoredValue(block, field);
     const int32_t shown = ShownFieldValue(stored, field.Minimum, field.Maximum);
     const std::wstring limits = LimitText(field.Type, field.Minimum) + L".." + LimitText(field.Type, field.Maximum);
-    ParameterLine line{Utf8(field.Group), Utf8(field.Label), Utf8(SpinText(shown).c_str()), Utf8(limits.c_str()), {}};
+    ParameterLine line;
+    line.Group = Utf8(field.Group);
+    line.Label = Utf8(field.Label);
+    line.Name = FieldName(line.Label);
+    line.Shown = Utf8(SpinText(shown).c_str());
+    line.Limits = Utf8(limits.c_str());
+    line.ShownValue = shown;
+    line.Stored = stored;
     if (shown != stored) line.Note = "stored " + std::to_string(stored) + ", outside the limits";
     return line;
 }
@@ -37,10 +54,26 @@ ParameterLine FlagLine(const char* label, uint8_t flags) {
         boxes += (flags >> i & 1) ? "[x] " : "[ ] ";
         boxes += static_cast<char>('0' + i);
     }
-    return {label, label, boxes, {}, {}};
+    ParameterLine line;
+    line.Group = line.Label = label;
+    line.Name = FieldName(label);
+    line.Shown = boxes;
+    line.ShownValue = line.Stored = flags;
+    line.Flags = true;
+    return line;
 }
 
 }  // namespace
+
+std::string CheckedBoxes(uint8_t flags) {
+    std::string boxes;
+    for (int i = 0; i < 8; ++i) {
+        if (!(flags >> i & 1)) continue;
+        if (!boxes.empty()) boxes += ' ';
+        boxes += static_cast<char>('0' + i);
+    }
+    return boxes;
+}
 
 std::string Utf8(const wchar_t* text) {
     std::string out;

@@ -5,6 +5,7 @@
 
 #include "settings/IniFile.h"
 #include "tavo-rec/BuildFacts.h"
+#include "tavo-rec/ParameterText.h"
 
 const std::string& DefaultIniText() {
     static const std::string text(ShippedTavoIni);
@@ -53,13 +54,76 @@ std::optional<ClockTenths> ClockFromMicrosecondsText(const std::string& text) {
     return tenths;
 }
 
+namespace {
+
+enum class KeyKind { Clock, Count, Short, Byte, Name };
+
+// Whether the loader takes the key, read as it reads it.
+bool Takes(Profile& profile, const wchar_t* section, const wchar_t* key, KeyKind kind) {
+    double clock = 0;
+    int32_t count = 0;
+    int16_t value = 0;
+    uint8_t byte = 0;
+    wchar_t name[128];
+    switch (kind) {
+        case KeyKind::Clock: return ReadProfileDouble(profile, section, key, &clock);
+        case KeyKind::Count: return ReadProfileInt(profile, section, key, &count);
+        case KeyKind::Short: return ReadProfileShort(profile, section, key, &value);
+        case KeyKind::Byte: return ReadProfileByte(profile, section, key, &byte);
+        case KeyKind::Name: break;
+    }
+    return ReadProfileText(profile, section, key, name, 128);
+}
+
+const char* Expected(KeyKind kind) {
+    switch (kind) {
+        case KeyKind::Clock: return "a number with a decimal comma, as TAVO writes it (0,1250)";
+        case KeyKind::Count: return "a whole number";
+        case KeyKind::Short: return "a whole number from -32768 to 32767";
+        case KeyKind::Byte: return "a whole number from 0 to 255";
+        case KeyKind::Name: break;
+    }
+    return "a text below 128 characters";
+}
+
+// "[Trigger] Threshold=40000 is not valid: ...": the first key the loader
+// refuses, in the order it reads them. `file` gives the text as it stands.
+std::string RefusedKey(Profile& file, Profile& profile) {
+    std::string refused;
+    const auto takes = [&](const wchar_t* section, const std::wstring& key, KeyKind kind) {
+        if (Takes(profile, section, key.c_str(), kind)) return true;
+        const std::wstring value = file.Get(section, key.c_str(), L"Default");
+        refused = "[" + Utf8(section) + "] " + Utf8(key.c_str()) +
+                  (value == L"Default" ? std::string(" is missing")
+                                       : "=" + Utf8(value.c_str()) + " is not valid: " + Expected(kind) + " is wanted");
+        return false;
+    };
+    if (!takes(L"Settings", L"Clock", KeyKind::Clock) || !takes(L"Display", L"NoChannels", KeyKind::Count))
+        return refused;
+    int32_t channels = 0;
+    ReadProfileInt(profile, L"Display", L"NoChannels", &channels);
+    for (int32_t i = 0; i < channels; ++i) {
+        const std::wstring channel = L"Channel[" + std::to_wstring(i) + L"].";
+        if (!takes(L"Display", channel + L"Id", KeyKind::Name)) return refused;
+        for (const wchar_t* part : {L"Colour.Red", L"Colour.Green", L"Colour.Blue"})
+            if (!takes(L"Display", channel + part, KeyKind::Byte)) return refused;
+    }
+    for (const wchar_t* key : {L"Threshold", L"PreEvent", L"PostEvent"})
+        if (!takes(L"Trigger", key, KeyKind::Short)) return refused;
+    for (const wchar_t* key : {L"Channel", L"Mode"})
+        if (!takes(L"Trigger", key, KeyKind::Name)) return refused;
+    return "a key is missing or its value is not valid";
+}
+
+}  // namespace
+
 bool SettingsFromIni(const std::string& bytes, RecSettings* result, std::string* why) {
     IniFile file(bytes);
     GermanNumberProfile profile(file);
     auto settings = std::make_shared<Settings>();
     ResetChannelTable(*settings);
     if (!LoadSettings(profile, *settings)) {
-        *why = "TAVO would refuse it: a key is missing or its value is not valid";
+        *why = "TAVO would refuse it: " + RefusedKey(file, profile);
         return false;
     }
     // A Clock of 0 (left by a rejected settings dialog) gives no times; the

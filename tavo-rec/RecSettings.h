@@ -4,6 +4,7 @@
 // flag wins over the file).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -17,6 +18,10 @@
 using ClockTenths = uint64_t;
 // Periods above a second give no sensible times.
 constexpr ClockTenths LargestClock = 10'000'000;
+
+// The band of each channel by Id (1..13) in raw counts either side of a
+// reference; none for a channel that is not held against it.
+using ChannelBands = std::array<std::optional<uint32_t>, ChannelCount + 1>;
 
 struct RecSettings {
     std::optional<ClockTenths> Clock;

@@ -1,17 +1,18 @@
 #include "tavo-rec/RecordDiff.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
-#include "scope/ScopeGeometry.h"
 #include "settings/ChannelTable.h"
+#include "tavo-rec/CsvExport.h"
 #include "tavo-rec/ParameterText.h"
+#include "tavo-rec/WeldCheck.h"
 
 namespace {
 
 constexpr size_t LabelWidth = 30;
 constexpr size_t ValueWidth = 12;
+constexpr size_t ListedTriggers = 10;  // moved triggers listed one by one
 
 struct Section {
     std::string Text;
@@ -31,14 +32,14 @@ std::string Row(const std::string& label, const std::string& a, const std::strin
            (note.empty() ? "" : "   " + note) + "\n";
 }
 
-// What the edits show; behind them what is stored where that lies outside
-// the limits.
+// The edit's number without the spin's thousands dot; behind it what is
+// stored where that lies outside the limits.
 std::string FieldRows(const ParameterLine& a, const ParameterLine& b) {
     // A flag byte's check boxes are too wide for a column: a line each.
-    if (a.Label == a.Group) return "  " + a.Label + "\n    A  " + a.Shown + "\n    B  " + b.Shown + "\n";
+    if (a.Flags) return "  " + a.Label + "\n    A  " + a.Shown + "\n    B  " + b.Shown + "\n";
     std::string note = a.Note.empty() ? "" : "A " + a.Note;
     if (!b.Note.empty()) note += (note.empty() ? "B " : "; B ") + b.Note;
-    return Row(a.Group + " / " + a.Label, a.Shown, b.Shown, note);
+    return Row(a.Group + " / " + a.Label, std::to_string(a.ShownValue), std::to_string(b.ShownValue), note);
 }
 
 Section ParameterSection(const RecordReport& a, const RecordReport& b) {
@@ -51,7 +52,7 @@ Section ParameterSection(const RecordReport& a, const RecordReport& b) {
     std::string rows;
     size_t differing = 0;
     for (size_t i = 0; i < linesA.size(); ++i) {
-        if (linesA[i].Shown == linesB[i].Shown && linesA[i].Note == linesB[i].Note) continue;
+        if (linesA[i].Stored == linesB[i].Stored) continue;
         ++differing;
         rows += FieldRows(linesA[i], linesB[i]);
     }
@@ -61,103 +62,157 @@ Section ParameterSection(const RecordReport& a, const RecordReport& b) {
             true};
 }
 
-// The first sample whose counter or channel values differ, or the shorter
-// run's end; none when both runs are alike.
-bool FirstDifferentSample(const SampleRun& a, const SampleRun& b, uint32_t* index) {
-    const uint32_t common = std::min(a.Samples, b.Samples);
-    constexpr size_t ValuesOffset = 6;  // the channels follow two bytes that are not interpreted
-    for (uint32_t i = 0; i < common; ++i) {
-        const uint8_t* x = a.First + size_t{i} * SampleSize;
-        const uint8_t* y = b.First + size_t{i} * SampleSize;
-        if (std::memcmp(x + CounterOffset, y + CounterOffset, 2) != 0 ||
-            std::memcmp(x + ValuesOffset, y + ValuesOffset, SampleSize - ValuesOffset) != 0) {
-            *index = i;
-            return true;
+// The trigger samples of the views that show a trigger.
+std::vector<int64_t> TriggerSamples(const DiffSide& side, const TriggerParams& trigger) {
+    std::vector<int64_t> samples;
+    for (const DecodingState& view : side.Views)
+        if (view.CurrentTrigger > 0) samples.push_back(TriggerSample(view, trigger));
+    return samples;
+}
+
+std::string TriggerRows(const std::vector<int64_t>& a, const std::vector<int64_t>& b) {
+    if (a == b) return a.empty() ? "" : "  Triggers lie at the same samples\n";
+    std::string rows = "  Triggers at different samples:\n";
+    size_t listed = 0, more = 0;
+    for (size_t k = 0; k < std::max(a.size(), b.size()); ++k) {
+        const bool inA = k < a.size(), inB = k < b.size();
+        if (inA && inB && a[k] == b[k]) continue;
+        if (listed == ListedTriggers) {
+            ++more;
+            continue;
         }
+        ++listed;
+        rows += Row("Trigger " + std::to_string(k + 1), inA ? std::to_string(a[k]) : "-",
+                    inB ? std::to_string(b[k]) : "-");
     }
-    *index = common;
-    return a.Samples != b.Samples;
+    if (more > 0) rows += "  ... and " + std::to_string(more) + " more\n";
+    return rows;
 }
 
-std::string Counter(const DecodingState& view) {
-    return std::to_string(view.CurrentTrigger) + " / " + std::to_string(view.TriggerCount);
-}
-
-// Where the view starts in the run: the trigger sample lies PreEvent later.
-std::string ViewStartText(const DecodingState& view) {
-    if (!view.ViewStart) return "-";
-    return std::to_string(static_cast<size_t>(view.ViewStart - view.SampleStart) / SampleSize);
-}
-
-Section RecordingSection(const DiffSide& a, const DiffSide& b) {
+std::string RecordingSection(const DiffSide& a, const DiffSide& b, const DiffOptions& options) {
     std::string text = "Recordings:\n" + Row("", "A", "B");
     text += Row("Samples", std::to_string(a.Report.Run.Samples), std::to_string(b.Report.Run.Samples));
-    text += Row("Triggers", std::to_string(a.View.TriggerCount), std::to_string(b.View.TriggerCount));
-    text += Row("Trigger shown", Counter(a.View), Counter(b.View));
-    text += Row("View from sample", ViewStartText(a.View), ViewStartText(b.View));
-    uint32_t first = 0;
-    if (!FirstDifferentSample(a.Report.Run, b.Report.Run, &first))
-        return {text + "  Same samples: every counter and channel value is equal\n", false};
-    return {text + "  First different sample: " + std::to_string(first) + "\n", true};
+    text += Row("Triggers", std::to_string(a.Views.back().TriggerCount), std::to_string(b.Views.back().TriggerCount));
+    return text + TriggerRows(TriggerSamples(a, options.Trigger), TriggerSamples(b, options.Trigger));
 }
 
-// A level (a multiple of 1/2048) exactly: at most 11 decimals, trailing
-// zeros left out.
-std::string LevelText(double level) {
-    const long long units = std::llround(std::fabs(level) * FullScale);
-    std::string text = (level < 0 ? "-" : "") + std::to_string(units / 2048);
-    long long fraction = units % 2048 * 48828125;  // 1/2048 = 0.00048828125
-    if (fraction == 0) return text;
-    std::string digits = std::to_string(fraction);
-    digits.insert(0, 11 - digits.size(), '0');
-    return text + "." + digits.substr(0, digits.find_last_not_of('0') + 1);
-}
+// The samples compared: the samples both runs hold, or A's view of one trigger.
+struct Range {
+    uint32_t First = 0, End = 0;
+    const DecodingState* Trigger = nullptr;  // A's view the times count from; none without a trigger
+};
 
-uint32_t ViewLength(const DecodingState& view) {
-    return view.ViewStart ? std::min<uint32_t>(view.ViewCount, ViewSamples) : 0;
-}
-
-std::string ChannelDifference(const DecodingState& a, const DecodingState& b, uint32_t n, int32_t id) {
-    const uint8_t* x = ChannelValue(a.ViewStart, id);
-    const uint8_t* y = ChannelValue(b.ViewStart, id);
-    double largest = 0;
-    uint32_t at = 0;
-    double levelA = 0, levelB = 0;
-    for (uint32_t i = 0; i < n; ++i) {
-        const double la = SampleLevel(LoadInt16(x + size_t{i} * SampleSize));
-        const double lb = SampleLevel(LoadInt16(y + size_t{i} * SampleSize));
-        if (std::fabs(la - lb) > largest) {
-            largest = std::fabs(la - lb);
-            at = i;
-            levelA = la;
-            levelB = lb;
+Range ComparedRange(const DiffSide& a, const DiffSide& b, const DiffOptions& options) {
+    Range range;
+    range.End = std::min(a.Report.Run.Samples, b.Report.Run.Samples);
+    for (const DecodingState& view : a.Views)
+        if (view.CurrentTrigger > 0 && (!options.Only || view.CurrentTrigger == *options.Only)) {
+            range.Trigger = &view;
+            break;
         }
-    }
-    std::string text = "  " + Padded(Utf8(ChannelName(id)), 6) + LevelText(largest);
-    if (largest > 0)
-        text += " at view sample " + std::to_string(at) + ": A " + LevelText(levelA) + ", B " + LevelText(levelB);
-    return text + "\n";
+    if (!options.Only || !range.Trigger) return range;
+    // A view of a trigger starts at a sample of the run.
+    const int64_t start = ViewStartSample(*range.Trigger);
+    range.First = static_cast<uint32_t>(std::min<int64_t>(start, range.End));
+    range.End = static_cast<uint32_t>(std::min<int64_t>(start + DrawnSamples(*range.Trigger), range.End));
+    return range;
 }
 
-std::string ViewSection(const DiffSide& a, const DiffSide& b) {
-    const uint32_t na = ViewLength(a.View), nb = ViewLength(b.View), n = std::min(na, nb);
-    std::string text = "Largest level difference per channel, view by view (A at " + Counter(a.View) + ", B at " +
-                       Counter(b.View) + ", " + std::to_string(n) + " samples):\n";
-    if (na != nb)
-        text += "  A's view shows " + std::to_string(na) + " samples, B's " + std::to_string(nb) + ": the first " +
-                std::to_string(n) + " are compared\n";
-    if (n == 0) return text + "  nothing to compare\n";
-    for (int32_t id = 1; id <= ChannelCount; ++id) text += ChannelDifference(a.View, b.View, n, id);
-    return text;
+struct ChannelFigures {
+    uint32_t Differ = 0;   // samples beyond the tolerance
+    uint32_t Largest = 0;  // the largest difference, and the first sample with it
+    uint32_t At = 0;
+    int16_t A = 0, B = 0;
+};
+
+ChannelFigures CompareChannel(const SampleRun& a, const SampleRun& b, const Range& range, int32_t id,
+                              uint32_t tolerance) {
+    ChannelFigures figures;
+    const uint8_t* x = ChannelValue(a.First, id);
+    const uint8_t* y = ChannelValue(b.First, id);
+    for (uint32_t i = range.First; i < range.End; ++i) {
+        const int16_t va = LoadInt16(x + size_t{i} * SampleSize), vb = LoadInt16(y + size_t{i} * SampleSize);
+        const uint32_t difference = static_cast<uint32_t>(va > vb ? int32_t{va} - vb : int32_t{vb} - va);
+        figures.Differ += difference > tolerance;
+        if (difference <= figures.Largest) continue;
+        figures.Largest = difference;
+        figures.At = i;
+        figures.A = va;
+        figures.B = vb;
+    }
+    return figures;
+}
+
+// The first sample whose counters differ, if one does.
+std::optional<uint32_t> CounterChange(const SampleRun& a, const SampleRun& b, const Range& range) {
+    for (uint32_t i = range.First; i < range.End; ++i)
+        if (std::memcmp(a.First + size_t{i} * SampleSize + CounterOffset, b.First + size_t{i} * SampleSize + CounterOffset,
+                        2) != 0)
+            return i;
+    return std::nullopt;
+}
+
+const size_t ColumnWidths[] = {8, 8, 10, 11, 15, 17, 8, 8};
+
+std::string ChannelRow(const std::vector<std::string>& cells) {
+    std::string row = "  " + Padded(cells[0], ColumnWidths[0]);
+    for (size_t i = 1; i < cells.size(); ++i) row += RightAligned(cells[i], ColumnWidths[i]);
+    return row + "\n";
+}
+
+std::string TimeCell(const DiffOptions& options, int64_t samples) {
+    return options.Clock ? SignedTime(*options.Clock, samples, ',') : "-";
+}
+
+std::string RangeHeading(const Range& range, const DiffOptions& options) {
+    std::string text = "Samples " + std::to_string(range.First) + " to " + std::to_string(range.End - 1) +
+                       ", each against the same sample number (tolerance " + std::to_string(options.Tolerance) +
+                       " raw counts; ";
+    if (!range.Trigger) return text + "A shows no trigger to count times from):\n";
+    return text + "times from A's trigger " + std::to_string(range.Trigger->CurrentTrigger) + " at sample " +
+           std::to_string(TriggerSample(*range.Trigger, options.Trigger)) + "):\n";
+}
+
+Section SampleSection(const DiffSide& a, const DiffSide& b, const DiffOptions& options) {
+    const SampleRun &runA = a.Report.Run, &runB = b.Report.Run;
+    const Range range = ComparedRange(a, b, options);
+    Section section;
+    if (runA.Samples != runB.Samples) {
+        const bool aLonger = runA.Samples > runB.Samples;
+        section.Text += std::string("  ") + (aLonger ? "B" : "A") + " ends sooner: " + (aLonger ? "A" : "B") +
+                        "'s samples from " + std::to_string(range.End) + " on are not compared\n";
+        section.Differ = true;
+    }
+    if (range.First >= range.End) return {section.Text + "  No sample to compare\n", section.Differ};
+    section.Text = RangeHeading(range, options) + section.Text;
+    if (const auto counter = CounterChange(runA, runB, range)) {
+        section.Text += "  Counters differ from sample " + std::to_string(*counter) + " on\n";
+        section.Differ = true;
+    }
+    section.Text += ChannelRow({"Channel", "Differ", "Largest", "At sample", "ms from start", "ms from trigger", "A", "B"});
+    const int64_t trigger = range.Trigger ? TriggerSample(*range.Trigger, options.Trigger) : 0;
+    for (int32_t id = 1; id <= ChannelCount; ++id) {
+        const ChannelFigures f = CompareChannel(runA, runB, range, id, options.Tolerance);
+        section.Differ = section.Differ || f.Differ > 0;
+        std::vector<std::string> cells{Utf8(ChannelName(id)), std::to_string(f.Differ), std::to_string(f.Largest)};
+        if (f.Largest > 0)
+            for (const std::string& cell : {std::to_string(f.At), TimeCell(options, f.At),
+                                            range.Trigger ? TimeCell(options, int64_t{f.At} - trigger) : "-",
+                                            std::to_string(f.A), std::to_string(f.B)})
+                cells.push_back(cell);
+        section.Text += ChannelRow(cells);
+    }
+    return section;
 }
 
 }  // namespace
 
-RecordDiff DiffRecords(const DiffSide& a, const DiffSide& b) {
+RecordDiff DiffRecords(const DiffSide& a, const DiffSide& b, const DiffOptions& options) {
     const Section parameters = ParameterSection(a.Report, b.Report);
-    const Section recordings = RecordingSection(a, b);
+    const Section samples = SampleSection(a, b, options);
     RecordDiff diff;
-    diff.Text = "A: " + a.Name + "\nB: " + b.Name + "\n" + parameters.Text + recordings.Text + ViewSection(a, b);
-    diff.Differ = parameters.Differ || recordings.Differ;
+    diff.Text = "A: " + a.Name + "\nB: " + b.Name + "\n" + parameters.Text + RecordingSection(a, b, options) +
+                samples.Text;
+    diff.Differ = parameters.Differ || samples.Differ;
     return diff;
 }

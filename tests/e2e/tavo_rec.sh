@@ -3,7 +3,9 @@
 # simulated controller and saved through the File menu reads back with the
 # sample run, the trigger count and the parameter block TAVO had; the CSV
 # holds every sample. Bad input through the Windows executable keeps its
-# exit codes.
+# exit codes. The weld passes a check against itself, and a copy with a sag
+# in its current fails it; table, a picture with the band, and the refusal
+# of a device and of a full standard output work under Windows' rules.
 source "$(dirname "$0")/lib.sh"
 folder=$(copy_layout simulator)
 [ -f "$folder/tavo-rec.exe" ] || fail "tavo-rec.exe is not in the simulator layout"
@@ -56,3 +58,30 @@ printf 'TAVX' >"$folder/foreign.rec"; head -c 100 /dev/zero >>"$folder/foreign.r
 code=0; rec csv foreign.rec -o out.csv || code=$?
 [ "$code" = 7 ] || fail "a wrong magic: exit code $code, expected 7"
 [ ! -e "$folder/out.csv" ] || fail "a failed conversion left out.csv"
+
+# A weld against itself passes at every trigger; a copy whose current sags
+# for one sample of the first pulse fails there, with the sample and time.
+out=$(rec check weld.rec weld.rec --band 0 --all | tr -d '\r') || fail "check of a weld against itself: $out"
+[[ "$out" == "PASS weld.rec: triggers 1 to 6 within the band"* ]] || fail "check: $out"
+python3 - "$folder/weld.rec" "$folder/sagged.rec" <<'PY'
+import struct, sys
+data = bytearray(open(sys.argv[1], "rb").read())
+at = 68 + 32 * 500 + 4 + 2 * 8  # KI of sample 500
+struct.pack_into("<h", data, at, struct.unpack_from("<h", data, at)[0] - 600)
+open(sys.argv[2], "wb").write(data)
+PY
+code=0; out=$(rec check weld.rec sagged.rec --band 40 | tr -d '\r') || code=$?
+[ "$code" = 10 ] || fail "check of a sagged weld: exit code $code, expected 10"
+[[ "$out" == "FAIL sagged.rec: trigger 1, KI at sample 500 ("*" ms after the trigger): "*" below the band"* ]] ||
+  fail "check of a sagged weld: $out"
+rec table weld.rec sagged.rec -o welds.csv || fail "table: $(cat "$E2E_TMP/err")"
+[ "$(wc -l <"$folder/welds.csv")" = 13 ] || fail "table: $(wc -l <"$folder/welds.csv") lines, expected a header and 12 rows"
+rec plot sagged.rec --reference weld.rec --band 40 -o sagged.svg >/dev/null || fail "plot --reference"
+[ "$(grep -c '<polygon' "$folder/sagged.svg")" = 5 ] || fail "plot --reference: no band for each of the 5 channels"
+# A device is no file to replace, and a full standard output is an error
+# whatever diff found.
+code=0; rec csv weld.rec -o NUL || code=$?
+[ "$code" = 9 ] && grep -q 'it is a device' "$E2E_TMP/err" || fail "csv -o NUL: exit code $code, $(cat "$E2E_TMP/err")"
+code=0; (cd "$folder" && wine tavo-rec.exe diff weld.rec sagged.rec </dev/null >/dev/full 2>"$E2E_TMP/err") || code=$?
+[ "$code" = 9 ] && grep -q 'standard output cannot be written' "$E2E_TMP/err" ||
+  fail "diff to a full disk: exit code $code, $(cat "$E2E_TMP/err")"

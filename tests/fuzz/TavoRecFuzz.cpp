@@ -1,13 +1,14 @@
 // tavo-rec's reading of its inputs. The first byte chooses: a ".rec" or a
 // ".dat" record file (the rest is the file), examined, reported, converted
-// to CSV, plotted at the views TAVO shows and compared with itself and with
-// a copy changed in one byte; or, with bit 7 set, a Tavo.ini text loaded as
+// to CSV, plotted at the views TAVO shows, compared with itself and with a
+// copy changed in one byte, checked against itself and tabled; or, with bit 7 set, a Tavo.ini text loaded as
 // settings and a small recording plotted under them.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "scope/ScopeGeometry.h"
 #include "tavo-rec/CsvExport.h"
@@ -17,6 +18,8 @@
 #include "tavo-rec/RecordImage.h"
 #include "tavo-rec/RecordViews.h"
 #include "tavo-rec/ScopeSvg.h"
+#include "tavo-rec/WeldCheck.h"
+#include "tavo-rec/WeldTable.h"
 
 namespace {
 
@@ -111,12 +114,41 @@ void PlotViews(const RecordImage& image, const RecordReport& report, const Trigg
             Check(view.ViewStart + size_t{std::min<uint32_t>(view.ViewCount, ViewSamples)} * SampleSize <= end);
         const int16_t ta = report.Parameters ? LoadInt16(report.Parameters + 60) : 0;
         CheckPicture(ScopeSvg({ShippedDisplay(), trigger, ta, 0, view, "fuzz"}, width, 300), ShippedDisplay());
+        // With a band around itself and a caption longer than the picture is wide.
+        ScopePicture banded{ShippedDisplay(), trigger, ta, 0, view, "fuzz"};
+        ChannelBands bands;
+        bands.fill(static_cast<uint32_t>(ta) & 0xFFFF);
+        banded.Reference = ReferenceTraces{view, bands};
+        banded.Caption = {std::string(reinterpret_cast<const char*>(image.Bytes.get()), std::min<uint64_t>(image.Size, 300))};
+        const std::string svg = ScopeSvg(banded, width, 300);
+        CheckPicture(svg, ShippedDisplay());
+        Check(Count(svg, "<polygon") <= static_cast<size_t>(DisplayedChannelCount(ShippedDisplay())));
         if (!views.Next()) break;
     }
 }
 
-// A file against itself is the same; against a copy with one byte changed,
-// a changed parameter byte is a difference.
+std::vector<DecodingState> Views(const RecordReport& report, const TriggerParams& trigger) {
+    RecordViews views(report, trigger);
+    return EveryView(views);
+}
+
+// A weld against itself passes within a band of 0 at every trigger, and its
+// table has a row per view.
+void CheckItself(const RecordReport& report, const TriggerParams& trigger, const std::vector<DecodingState>& views) {
+    ChannelBands bands;
+    bands.fill(0u);
+    if (views.front().CurrentTrigger > 0) {
+        RecordViews file(report, trigger);
+        Check(CheckWeld(views, file, true, ShippedDisplay(), bands).Outcome == CheckOutcome::Pass);
+    }
+    std::string table;
+    RecordViews rows(report, trigger);
+    AppendTableRows("fuzz", "", report, rows, {ShippedDisplay(), trigger}, table);
+    Check(static_cast<size_t>(std::count(table.begin(), table.end(), '\n')) == views.size());
+}
+
+// A file against itself is the same, within any tolerance; against a copy
+// with one byte changed, a changed parameter byte is a difference.
 void Compare(const uint8_t* file, size_t size, const RecordReport& report, const TriggerParams& trigger,
              uint8_t where) {
     static RecordImage copy;
@@ -126,12 +158,17 @@ void Compare(const uint8_t* file, size_t size, const RecordReport& report, const
     const size_t changed = where % size;
     copy.Bytes[changed] ^= 0x5A;
     const RecordReport other = ExamineRecord(copy);
-    const RecordViews views(report, trigger);
-    Check(!DiffRecords({"a", report, views.Shown()}, {"a", report, views.Shown()}).Differ);
+    const std::vector<DecodingState> views = Views(report, trigger);
+    DiffOptions options;
+    options.Clock = 1250;
+    options.Trigger = trigger;
+    options.Tolerance = where;
+    Check(!DiffRecords({"a", report, views}, {"a", report, views}, options).Differ);
+    CheckItself(report, trigger, views);
     if (other.Problem != RecordProblem::None) return;
-    const RecordViews otherViews(other, trigger);
     const bool parameterByte = report.Parameters && changed >= 4 && changed < 68;
-    Check(DiffRecords({"a", report, views.Shown()}, {"b", other, otherViews.Shown()}).Differ || !parameterByte);
+    options.Only = views.back().CurrentTrigger > 0 ? std::optional<uint32_t>(views.back().CurrentTrigger) : std::nullopt;
+    Check(DiffRecords({"a", report, views}, {"b", other, Views(other, trigger)}, options).Differ || !parameterByte);
 }
 
 }  // namespace
