@@ -146,13 +146,14 @@ bool HandleStillAnswers(const LinkSession& session) {
     return false;
 }
 
-// The rest of a frame the driver took only in part, as zeros. A few tries:
-// a driver that takes nothing more leaves it to the controller.
+// The rest of a frame the driver took only in part, as zeros. A few tries,
+// none after one that took nothing (each may wait the write time-out).
 void CompleteFrame(const LinkSession& session, DWORD written) {
     static uint8_t zeros[CommandFrameSize] = {};
     for (int attempt = 0; attempt < CompletionTries && written < CommandFrameSize; ++attempt) {
         DWORD more = 0;
-        if (FtdiLibrary()->Write(session.Handle, zeros, static_cast<DWORD>(CommandFrameSize - written), &more) != FT_OK)
+        if (FtdiLibrary()->Write(session.Handle, zeros, static_cast<DWORD>(CommandFrameSize - written), &more) != FT_OK ||
+            more == 0)
             return;
         written += std::min<DWORD>(more, static_cast<DWORD>(CommandFrameSize - written));
     }
