@@ -15,3 +15,9 @@ enum AppCode : WPARAM {
 
 HWND MainWnd();
 HINSTANCE AppInstance();
+
+// Sends WM_APP `code` to the main window, if there is one: returns once the
+// window has handled it.
+inline void SendToMainWindow(AppCode code, LPARAM lParam = 0) {
+    if (HWND window = MainWnd()) SendMessageW(window, WM_APP, code, lParam);
+}

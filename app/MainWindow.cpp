@@ -9,7 +9,7 @@
 
 #include "link/LinkEvents.h"
 #include "app/Application.h"
-#include "app/LinkReports.h"
+#include "app/WindowReporter.h"
 #include "base/Handles.h"
 #include "base/UiTask.h"
 #include "app/StatusBar.h"
@@ -37,7 +37,7 @@ int UserIsAdmin = 0;
 
 int ClientWidth = 0;
 int ClientHeight = 0;
-HDEVNOTIFY DeviceNotify = nullptr;
+UniqueDeviceNotification DeviceNotify;
 
 void SetMenuItemEnabled(HWND window, UINT id, bool enabled) {
     EnableMenuItem(GetMenu(window), id, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
@@ -54,9 +54,9 @@ LRESULT OnCreate(HWND window) {
     filter.dbcc_size = sizeof(filter);
     filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
     filter.dbcc_classguid = FTDI_GUID;
-    DeviceNotify = RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+    DeviceNotify.Reset(RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE));
     AttachUiTasks(window);
-    LinkAttach(window, WindowLinkReports());
+    LinkAttach(window, TheWindowReporter());
 
     RECT client{};
     GetClientRect(window, &client);
@@ -281,8 +281,7 @@ LRESULT OnClose(HWND window) {
     LinkClose(CloseWaitMs);
     KillTimer(window, TimerStartWorker);
     KillTimer(window, TimerClock);
-    if (DeviceNotify) UnregisterDeviceNotification(DeviceNotify);
-    DeviceNotify = nullptr;
+    DeviceNotify.Reset();
     StatusBarDestroy();
     DestroyWindow(window);
     return 0;

@@ -1,10 +1,13 @@
+// Every function here runs on the window's thread, the only one that touches
+// the control: what the worker has to show reaches it as UI tasks
+// (app/WindowReporter.cpp). So a text posted to the control is read from its
+// part's buffer when the control takes the message, and a later text written
+// before that wins.
 #include "app/StatusBar.h"
 
 #include <commctrl.h>
 
-#include <atomic>
 #include <cwchar>
-#include <mutex>
 
 #include "base/Handles.h"
 
@@ -17,37 +20,15 @@ struct PartFill {
     COLORREF colour = 0;
 };
 
-std::atomic<HWND> StatusWnd{nullptr};
+HWND StatusWnd = nullptr;
 int StatusPartCount = 0;
 RECT StatusPartRect[StatusMaxParts] = {};
 int StatusPartEdge[StatusMaxParts] = {};
 PartFill StatusPartFill[StatusMaxParts];
 
-// The text buffers are written by both threads and read by the control when a
-// posted text arrives; the lock keeps every copy whole.
-std::mutex TextLock;
 wchar_t StatusPartText[StatusMaxParts][StatusTextCapacity] = {};
 
 bool ValidPart(int part) { return part >= 0 && part < StatusMaxParts; }
-
-bool OnControlThread(HWND control) { return GetWindowThreadProcessId(control, nullptr) == GetCurrentThreadId(); }
-
-// A posted text names the part's buffer; by the time it is handled the buffer
-// may be written again, so it is copied under the lock and the copy shown.
-int PartOfBuffer(LPARAM lParam) {
-    for (int part = 0; part < StatusMaxParts; ++part)
-        if (reinterpret_cast<const wchar_t*>(lParam) == StatusPartText[part]) return part;
-    return -1;
-}
-
-LRESULT ForwardWithCopiedText(HWND control, UINT message, WPARAM wParam, int part) {
-    wchar_t copy[StatusTextCapacity];
-    {
-        std::lock_guard guard(TextLock);
-        std::wmemcpy(copy, StatusPartText[part], StatusTextCapacity);
-    }
-    return DefSubclassProc(control, message, wParam, reinterpret_cast<LPARAM>(copy));
-}
 
 void DrawFill(HDC dc, int part) {
     GdiObject<HBRUSH> brush(CreateSolidBrush(StatusPartFill[part].colour));
@@ -65,12 +46,6 @@ void RedrawFills(HWND control) {
 LRESULT CALLBACK StatusBarSubclassProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                        DWORD_PTR) {
     switch (message) {
-        case SB_SETTEXTW:
-        case SB_SETTIPTEXTW: {
-            const int part = PartOfBuffer(lParam);
-            if (part >= 0) return ForwardWithCopiedText(control, message, wParam, part);
-            break;
-        }
         case WM_PAINT: {
             const LRESULT result = DefSubclassProc(control, message, wParam, lParam);
             RedrawFills(control);
@@ -123,13 +98,10 @@ int StatusBarCreate(HWND parent) {
     StatusPartCount = StatusMaxParts;
     const LRESULT parts = SendMessageW(control, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(StatusPartEdge));
     if (parts != 1) return static_cast<int>(parts);
-    {
-        std::lock_guard guard(TextLock);
-        for (int part = 0; part < StatusMaxParts; ++part) {
-            StatusPartEdge[part] = -1;
-            StatusPartText[part][0] = L'\0';
-            StatusPartFill[part] = {};
-        }
+    for (int part = 0; part < StatusMaxParts; ++part) {
+        StatusPartEdge[part] = -1;
+        StatusPartText[part][0] = L'\0';
+        StatusPartFill[part] = {};
     }
     // Replaces the creation text "Ready" at once.
     return static_cast<int>(SendMessageW(control, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(StatusPartText[0])));
@@ -216,7 +188,6 @@ int StatusBarRelayout(int width, int rightWidth) {
 
 int StatusBarSetText(const wchar_t* text, int part) {
     if (!ValidPart(part) || !text) return 0;
-    std::lock_guard guard(TextLock);
     std::wcsncpy(StatusPartText[part], text, StatusTextCapacity - 1);
     StatusPartText[part][StatusTextCapacity - 1] = L'\0';
     return 1;
@@ -249,8 +220,6 @@ int StatusBarFillPart(int part, uint8_t red, uint8_t green, uint8_t blue) {
     HWND control = StatusWnd;
     if (!control || !ValidPart(part)) return 0;
     const COLORREF colour = RGB(red, green, blue);
-    // Another thread would wait for this one, which may be waiting for it.
-    if (!OnControlThread(control)) return 0;
     SendMessageW(control, WM_PAINT, 0, 0);  // let the control draw itself before the fill
     StatusPartFill[part] = {true, colour};
     WindowDC dc(control);
@@ -277,7 +246,6 @@ HWND StatusBarWindow() { return StatusWnd; }
 
 std::wstring StatusBarText(int part) {
     if (!ValidPart(part)) return {};
-    std::lock_guard guard(TextLock);
     return StatusPartText[part];
 }
 

@@ -1,6 +1,7 @@
 // The four-part status bar at the bottom of the main window, with the
 // controller state drawn in its coloured field (the state itself is the
-// link's: link/Link.h). Everything here runs on the user-interface thread.
+// link's: link/Link.h). Everything here runs on the user-interface thread;
+// nothing here guards against another.
 #pragma once
 
 #include <windows.h>
@@ -40,8 +41,7 @@ int StatusBarPostTip(int part);
 // Sets a part's text and posts it.
 int StatusBarShowText(const wchar_t* text, int part);
 
-// Fills a part with a colour over the control; 0 from another thread than
-// the control's (nothing is drawn there).
+// Fills a part with a colour over the control.
 int StatusBarFillPart(int part, uint8_t red, uint8_t green, uint8_t blue);
 
 // The state field: names `state` in its tooltip and fills it with its colour.

@@ -5,30 +5,65 @@
 
 #include <utility>
 
-class UniqueHandle {
+// The owner of one kind of handle. The kind says what its invalid value is
+// and how it is let go of: `Type`, `Invalid()` and `Close(Type)`.
+template <typename Kind>
+class Unique {
 public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
-    UniqueHandle(UniqueHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-        if (this != &other) Reset(std::exchange(other.handle_, nullptr));
+    using Type = typename Kind::Type;
+
+    Unique() = default;
+    explicit Unique(Type handle) : handle_(handle) {}
+    Unique(Unique&& other) noexcept : handle_(std::exchange(other.handle_, Kind::Invalid())) {}
+    Unique& operator=(Unique&& other) noexcept {
+        if (this != &other) Reset(std::exchange(other.handle_, Kind::Invalid()));
         return *this;
     }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    ~UniqueHandle() { Reset(); }
+    Unique(const Unique&) = delete;
+    Unique& operator=(const Unique&) = delete;
+    ~Unique() { Reset(); }
 
-    HANDLE Get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-    void Reset(HANDLE handle = nullptr) {
-        if (handle_) CloseHandle(handle_);
+    Type Get() const { return handle_; }
+    explicit operator bool() const { return handle_ != Kind::Invalid(); }
+    void Reset(Type handle = Kind::Invalid()) {
+        if (*this) Kind::Close(handle_);
         handle_ = handle;
     }
-    HANDLE Release() { return std::exchange(handle_, nullptr); }
 
 private:
-    HANDLE handle_ = nullptr;
+    Type handle_ = Kind::Invalid();
 };
+
+// Events, threads, mutexes, tokens: null when there is none.
+struct KernelObjectKind {
+    using Type = HANDLE;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type handle) { CloseHandle(handle); }
+};
+// What CreateFileW opens: INVALID_HANDLE_VALUE when it failed.
+struct FileKind {
+    using Type = HANDLE;
+    static Type Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(Type handle) { CloseHandle(handle); }
+};
+// A thread-pool wait (RegisterWaitForSingleObject): letting go of it waits
+// until its callback, if it runs, has returned.
+struct PoolWaitKind {
+    using Type = HANDLE;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type wait) { UnregisterWaitEx(wait, INVALID_HANDLE_VALUE); }
+};
+// RegisterDeviceNotificationW.
+struct DeviceNotificationKind {
+    using Type = HDEVNOTIFY;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type notification) { UnregisterDeviceNotification(notification); }
+};
+
+using UniqueHandle = Unique<KernelObjectKind>;
+using UniqueFile = Unique<FileKind>;
+using UniqueWait = Unique<PoolWaitKind>;
+using UniqueDeviceNotification = Unique<DeviceNotificationKind>;
 
 // A GDI object (brush, pen, bitmap, font) deleted when it goes out of scope.
 template <typename T>

@@ -21,19 +21,20 @@ namespace {
 constexpr double LinkBytesPerSecond = 400000.0;
 uint32_t LastReceived = 0;
 
+// The session closes the device and then its event when it goes.
 struct Link {
     LinkSession session;
     bool Open() {
         DWORD devices = 0;
-        return FtdiLibraryVersion() && FtdiCountDevices(&devices) && devices == 1 &&
-               FtdiOpenDevice(LinkReadTimeoutMs, LinkWriteTimeoutMs, LinkBaudRate, &session.Handle,
-                              &session.Serial) &&
-               FtdiPrepareNotification(session.Handle, &session.FtdiEvent) &&
-               FtdiLibrary()->SetEventNotification(session.Handle, FT_EVENT_RXCHAR, session.FtdiEvent) == FT_OK;
-    }
-    ~Link() {
-        if (session.FtdiEvent) CloseHandle(session.FtdiEvent);
-        if (session.Handle) FtdiLibrary()->Close(session.Handle);
+        FT_HANDLE handle = nullptr;
+        HANDLE event = nullptr;
+        const bool opened = FtdiLibraryVersion() && FtdiCountDevices(&devices) && devices == 1 &&
+                            FtdiOpenDevice(LinkReadTimeoutMs, LinkWriteTimeoutMs, LinkBaudRate, &handle,
+                                           &session.Serial);
+        session.Handle.Reset(handle);
+        const bool prepared = opened && FtdiPrepareNotification(handle, &event);
+        session.FtdiEvent.Reset(event);
+        return prepared && FtdiLibrary()->SetEventNotification(handle, FT_EVENT_RXCHAR, event) == FT_OK;
     }
 };
 

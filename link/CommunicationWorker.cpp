@@ -5,13 +5,10 @@
 #include <memory>
 #include <optional>
 
-#include "link/LinkEvents.h"
-#include "link/LinkReporter.h"
-#include "app/AppWindow.h"
 #include "base/Handles.h"
 #include "editors/ParameterBlock.h"
-#include "link/Link.h"
-#include "link/LinkSupervisor.h"
+#include "link/LinkEvents.h"
+#include "link/LinkReporter.h"
 #include "link/PreviewGuard.h"
 #include "link/Protocol.h"
 #include "scope/RecordingOnScreen.h"
@@ -35,34 +32,31 @@ enum WaitIndex : DWORD {
 constexpr DWORD RequestEventCount = WaitDeviceCheck;
 
 // What a worker is started with; it lives until the next worker starts, which
-// is only after this one's thread has returned.
+// is only after this one's thread has returned and its end was told.
 struct WorkerStart {
     unsigned Number = 0;
     std::string Serial;  // the device a retry must open; empty: the one there is
     std::string Opened;  // the device it opened, written before APP_LINK_READY
-    HANDLE CheckEvent = nullptr;
-    const std::atomic<uint32_t>* CheckRemoval = nullptr;
+    WorkerNoticeSink Notify = nullptr;
+    WorkerEnd Why = WorkerEnd::OpenFailed;  // written before its thread returns
 };
 
 UniqueHandle WorkerThread;
+UniqueWait ExitWait;  // tells the worker's end once its thread has returned
 std::unique_ptr<WorkerStart> Current;
 std::atomic<unsigned> WorkerNumber{0};
 // Set by the window for every removal; unnamed, so no other process sets it.
 UniqueHandle CheckEvent;
-std::atomic<uint32_t> CheckRemoval{0};
+DeviceCheck Check;
 // The library box is shown once: a missing library stays missing.
 std::atomic<bool> LibraryBoxShown{false};
 
 bool ThreadRunning(HANDLE thread) { return thread && WaitForSingleObject(thread, 0) == WAIT_TIMEOUT; }
 
-void InvalidateMainWindow() {
-    if (HWND window = MainWnd()) InvalidateRect(window, nullptr, TRUE);
-}
-
 // Reported without waiting for the box: the worker ends at once, and the
 // close never waits for a box nobody has answered.
 void ShowLibraryBox() {
-    if (!LibraryBoxShown.exchange(true)) Reports().LibraryMissing();
+    if (!LibraryBoxShown.exchange(true)) TheLinkReporter().LibraryMissing();
 }
 
 // Requests made before this worker started are not its to act on: a weld or
@@ -77,10 +71,7 @@ bool CanRecord() { return TheRecord().Buffer && TheRecord().Reception; }
 
 class Worker {
 public:
-    explicit Worker(WorkerStart& start) : start_(start) {
-        check_ = {start.CheckEvent, start.CheckRemoval, start.Number};
-        session_.Check = &check_;
-    }
+    explicit Worker(WorkerStart& start) : start_(start) { session_.Check = &Check; }
 
     WorkerEnd Run() {
         std::optional<WorkerEnd> failed = Start();
@@ -90,7 +81,7 @@ public:
     }
 
 private:
-    void Notify(WorkerNoticeKind kind, uint32_t value) const { PostWorkerNotice({start_.Number, kind, value}); }
+    void Notify(WorkerNoticeKind kind, uint32_t value) const { start_.Notify({start_.Number, kind, value}); }
 
     // --- start and end ------------------------------------------------------
 
@@ -105,17 +96,24 @@ private:
         if (!FtdiCountDevices(&noDevs) || noDevs == 0) return WorkerEnd::NoDevice;
         if (noDevs > 1) return WorkerEnd::SeveralDevices;
         std::string serial;
-        if (!FtdiOpenDevice(LinkReadTimeoutMs, LinkWriteTimeoutMs, LinkBaudRate, &session_.Handle, &serial,
-                            start_.Serial))
+        FT_HANDLE opened = nullptr;
+        const int open = FtdiOpenDevice(LinkReadTimeoutMs, LinkWriteTimeoutMs, LinkBaudRate, &opened, &serial,
+                                        start_.Serial);
+        // A handle FT_OpenEx gave before a later step failed is closed too.
+        session_.Handle.Reset(opened);
+        if (!open)
             return !start_.Serial.empty() && !serial.empty() && serial != start_.Serial ? WorkerEnd::NoDevice
                                                                                           : WorkerEnd::OpenFailed;
-        if (!FtdiPrepareNotification(session_.Handle, &session_.FtdiEvent) ||
-            FtdiLibrary()->SetEventNotification(session_.Handle, FT_EVENT_RXCHAR, session_.FtdiEvent) != FT_OK)
+        HANDLE event = nullptr;
+        const int prepared = FtdiPrepareNotification(session_.Handle.Get(), &event);
+        session_.FtdiEvent.Reset(event);
+        if (!prepared ||
+            FtdiLibrary()->SetEventNotification(session_.Handle.Get(), FT_EVENT_RXCHAR, event) != FT_OK)
             return WorkerEnd::OpenFailed;
         session_.Serial = start_.Opened = serial;
 
         guard().LinkUp(serial, TheParameterBlock());
-        Reports().AnnounceReady();
+        TheLinkReporter().DeviceReady();
         // From here on every switch of preview comes as "InterActive"; the
         // mode as it is now covers those made before.
         guard().Want(PreviewActive() == 1, TheParameterBlock());
@@ -125,7 +123,7 @@ private:
         // A list request made meanwhile is dropped: the block was just read.
         ResetEvent(TheLinkEvents().CommandEvent[CommandList]);
         if (!session_.Up()) return EndOfSession();
-        InvalidateMainWindow();
+        TheLinkReporter().RepaintAll();
         return std::nullopt;
     }
 
@@ -135,7 +133,7 @@ private:
         events_[WaitStopRecording] = app.StopRecording;
         for (int i = 0; i < CommandEventCount; ++i) events_[WaitFirstCommand + i] = app.CommandEvent[i];
         events_[WaitInterActive] = app.InterActive;
-        events_[WaitDeviceCheck] = check_.Event;
+        events_[WaitDeviceCheck] = Check.Event;
     }
 
     // The one place that tells a lost link from a removed device: a device
@@ -158,11 +156,11 @@ private:
         if (session_.Handle && session_.Up()) WaitUntilSent(session_);
         // The device before its notification event: the driver may set the
         // event until the device is closed.
-        if (session_.Handle) FtdiLibrary()->Close(session_.Handle);
-        if (session_.FtdiEvent) CloseHandle(session_.FtdiEvent);
+        session_.Handle.Reset();
+        session_.FtdiEvent.Reset();
         // A missing library leaves the state as it was; a removed device
         // keeps its black field until the window's next repaint.
-        if (why != WorkerEnd::NoLibrary && why != WorkerEnd::DeviceGone) InvalidateMainWindow();
+        if (why != WorkerEnd::NoLibrary && why != WorkerEnd::DeviceGone) TheLinkReporter().RepaintAll();
         SetEvent(TheLinkEvents().RecordingDone);
     }
 
@@ -179,7 +177,7 @@ private:
 
     // The list command; true when the controller's block came and was taken.
     bool List(bool announce) {
-        if (announce) Reports().CommandText(CommandRow(CommandList)->Announce);
+        if (announce) TheLinkReporter().CommandText(CommandRow(CommandList)->Announce);
         std::optional<ParameterBytes> listed;
         if (Send(CommandList)) listed = ReceiveParameters(session_);
         if (!listed) {
@@ -194,11 +192,11 @@ private:
 
     void Record(bool announce) {
         if (!CanRecord()) {
-            Reports().CommandText(L"No memory for a recording: command not sent");
+            TheLinkReporter().CommandText(L"No memory for a recording: command not sent");
             return;
         }
         Notify(WorkerNoticeKind::Recording, 1);
-        if (announce) Reports().CommandText(CommandRow(CommandDebug)->Announce);
+        if (announce) TheLinkReporter().CommandText(CommandRow(CommandDebug)->Announce);
         uint32_t received = 0;
         const bool sent = Send(CommandDebug);
         const bool whole = sent && ReceiveReception(session_, &received);
@@ -206,7 +204,7 @@ private:
         if (whole) {
             Notify(WorkerNoticeKind::Answered, 1);
             if (announce) ShowReceived(received);
-            if (PublishReception(received)) Reports().AnnounceDecoded();
+            if (PublishReception(received)) TheLinkReporter().RecordingDecoded();
         }
         // A link that failed meanwhile reports its end instead: the state
         // field must not show it online on the way to offline.
@@ -220,13 +218,13 @@ private:
         else
             std::swprintf(text, LinkTextCapacity, L"%u bytes received - %u bytes beyond the buffer dropped", length,
                           session_.Dropped);
-        Reports().CommandText(text);
+        TheLinkReporter().CommandText(text);
     }
 
     void ShowNotSent(int command, const wchar_t* why) const {
         wchar_t text[LinkTextCapacity];
         std::swprintf(text, LinkTextCapacity, L"Command %ls not sent: %ls", CommandName(command), why);
-        Reports().CommandText(text);
+        TheLinkReporter().CommandText(text);
     }
 
     // Install and burn carry the block the guard says; never a block that
@@ -286,12 +284,12 @@ private:
         wchar_t text[LinkTextCapacity];
         std::swprintf(text, LinkTextCapacity, L"SEK %u restored: an earlier preview had left the controller SEK 0",
                       static_cast<unsigned>(sek));
-        Reports().CommandText(text);
+        TheLinkReporter().CommandText(text);
     }
 
     void ShowPreviewHold() const {
         if (!guard().Held()) return;
-        Reports().CommandText(guard().Wanted() ? L"Preview held: the controller's parameters could not be read"
+        TheLinkReporter().CommandText(guard().Wanted() ? L"Preview held: the controller's parameters could not be read"
                                            : L"SEK not restored yet: the controller's parameters could not be read");
     }
 
@@ -357,7 +355,6 @@ private:
     }
 
     WorkerStart& start_;
-    DeviceCheck check_;
     LinkSession session_;
     HANDLE events_[WaitCount] = {};
 };
@@ -366,15 +363,25 @@ private:
 
 DWORD WINAPI CommunicationWorker(LPVOID start) {
     auto& data = *static_cast<WorkerStart*>(start);
-    const WorkerEnd why = Worker(data).Run();
-    // Last: the window starts the next worker only after this one returned.
-    PostWorkerNotice({data.Number, WorkerNoticeKind::Ended, static_cast<uint32_t>(why)});
+    data.Why = Worker(data).Run();
     return 0;
 }
 
-void StartCommunicationWorker(const std::string& serial) {
+namespace {
+
+// The thread pool calls it once the worker's thread has returned: only then
+// may the link start the next one.
+VOID CALLBACK TellWorkerEnd(PVOID start, BOOLEAN) {
+    const auto& data = *static_cast<const WorkerStart*>(start);
+    data.Notify({data.Number, WorkerNoticeKind::Ended, static_cast<uint32_t>(data.Why)});
+}
+
+}  // namespace
+
+void StartCommunicationWorker(const std::string& serial, WorkerNoticeSink notify) {
     // The link's rules never ask for a second worker; refuse one all the same.
     if (ThreadRunning(WorkerThread.Get())) return;
+    ExitWait.Reset();  // the last worker's end was told: its wait goes
     if (!CheckEvent) CheckEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     ResetEvent(CheckEvent.Get());
     // Closing waits for this worker, not for the end of an earlier one.
@@ -382,12 +389,25 @@ void StartCommunicationWorker(const std::string& serial) {
     Current = std::make_unique<WorkerStart>();
     Current->Number = ++WorkerNumber;
     Current->Serial = serial;
-    Current->CheckEvent = CheckEvent.Get();
-    Current->CheckRemoval = &CheckRemoval;
-    WorkerThread.Reset(CreateThread(nullptr, 0, CommunicationWorker, Current.get(), 0, nullptr));
-    // Without a thread the rules would wait for an end notice for ever.
-    if (!WorkerThread)
-        PostWorkerNotice({Current->Number, WorkerNoticeKind::Ended, static_cast<uint32_t>(WorkerEnd::OpenFailed)});
+    Current->Notify = notify;
+    Check.Event = CheckEvent.Get();
+    Check.Worker = Current->Number;
+    Check.Notify = notify;
+    // Suspended until its end can be told.
+    WorkerThread.Reset(CreateThread(nullptr, 0, CommunicationWorker, Current.get(), CREATE_SUSPENDED, nullptr));
+    HANDLE wait = nullptr;
+    if (WorkerThread &&
+        RegisterWaitForSingleObject(&wait, WorkerThread.Get(), TellWorkerEnd, Current.get(), INFINITE,
+                                    WT_EXECUTEONLYONCE)) {
+        ExitWait.Reset(wait);
+        ResumeThread(WorkerThread.Get());
+        return;
+    }
+    // Without a thread (or a way to hear of its end) the rules would wait for
+    // an end for ever: it never ran.
+    if (WorkerThread) TerminateThread(WorkerThread.Get(), 0);
+    WorkerThread.Reset();
+    notify({Current->Number, WorkerNoticeKind::Ended, static_cast<uint32_t>(WorkerEnd::OpenFailed)});
 }
 
 unsigned CurrentWorkerNumber() { return WorkerNumber.load(); }
@@ -395,7 +415,7 @@ unsigned CurrentWorkerNumber() { return WorkerNumber.load(); }
 std::string CurrentWorkerSerial() { return Current ? Current->Opened : std::string(); }
 
 void AskWorkerToCheckDevice(uint32_t removal) {
-    CheckRemoval = removal;
+    Check.Removal = removal;
     if (CheckEvent) SetEvent(CheckEvent.Get());
 }
 

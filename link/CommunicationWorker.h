@@ -1,7 +1,10 @@
 // The one background thread that owns the FTDI device and carries out the
-// controller commands the user interface asks for through the named events.
-// Only the link glue (link/Link.cpp) starts and waits for it, on the
-// user-interface thread, and only when its rules say no worker lives.
+// controller commands the user interface asks for through the named events
+// (link/LinkEvents.h). Only the link glue (link/Link.cpp) starts and waits for
+// it, on the user-interface thread, and only when its rules say no worker
+// lives. The worker knows nothing of the link glue: it tells the link its
+// news through the notice sink it is started with, and the window through
+// the link's reporter.
 #pragma once
 
 #include <windows.h>
@@ -9,10 +12,13 @@
 #include <cstdint>
 #include <string>
 
-// Starts a worker. `serial`: the device a retry must open; empty for the one
-// device there is. Workers are numbered as they start; their notices carry
-// the number.
-void StartCommunicationWorker(const std::string& serial);
+#include "link/LinkSupervisor.h"
+
+// Starts a worker that tells `notify` its news. `serial`: the device a retry
+// must open; empty for the one device there is. Workers are numbered as they
+// start; their notices carry the number. Its end (WorkerNoticeKind::Ended)
+// is told from the thread pool once its thread has returned.
+void StartCommunicationWorker(const std::string& serial, WorkerNoticeSink notify);
 unsigned CurrentWorkerNumber();
 // The serial number of the device the current worker opened: valid from its
 // APP_LINK_READY on.

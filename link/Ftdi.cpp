@@ -45,7 +45,7 @@ bool TakeAll(HMODULE module, FtdiFunctions& f) {
 int ShowFailure(const wchar_t* call, FT_STATUS status, const wchar_t* suffix = L"") {
     wchar_t message[MessageCapacity];
     std::swprintf(message, MessageCapacity, L"%ls(...) failed Status %ls%ls", call, FtdiStatusText(status), suffix);
-    Reports().DeviceText(message);
+    TheLinkReporter().DeviceText(message);
     return 0;
 }
 
@@ -57,7 +57,7 @@ int ShowMissing(const std::string& serial) {
     wchar_t message[MessageCapacity];
     const std::wstring wide(serial.begin(), serial.end());
     std::swprintf(message, MessageCapacity, L"FTDI: device %ls not found", wide.c_str());
-    Reports().DeviceText(message);
+    TheLinkReporter().DeviceText(message);
     return 0;
 }
 
@@ -139,14 +139,14 @@ int FtdiLibraryVersion() {
     const FtdiFunctions* ftdi = FtdiLibrary();
     DWORD packed = 0;
     if (!ftdi || ftdi->GetLibraryVersion(&packed) != FT_OK) {
-        Reports().DeviceText(L"Failure to determine FTDI lib version");
+        TheLinkReporter().DeviceText(L"Failure to determine FTDI lib version");
         return 0;
     }
     PackedLibraryVersion = packed;
     const FtdiVersion version = Split(packed);
     wchar_t message[MessageCapacity];
     std::swprintf(message, MessageCapacity, L"FTDI Lib %u.%u.%u", version.Major, version.Minor, version.Build);
-    Reports().DeviceText(message);
+    TheLinkReporter().DeviceText(message);
     return 1;
 }
 
@@ -157,7 +157,7 @@ int FtdiCountDevices(DWORD* count) {
     // Shown too: without exactly one device it is the last word on the link.
     wchar_t message[MessageCapacity];
     std::swprintf(message, MessageCapacity, L"FTDI: %u devices found", static_cast<unsigned>(*count));
-    Reports().DeviceText(message);
+    TheLinkReporter().DeviceText(message);
     return status == FT_OK;
 }
 
@@ -189,7 +189,7 @@ int FtdiOpenDevice(ULONG readTimeout, ULONG writeTimeout, ULONG baudRate, FT_HAN
     wchar_t message[MessageCapacity];
     std::swprintf(message, MessageCapacity, L"FTDI Lib %u.%u.%u Drv %u.%u.%u", library.Major, library.Minor,
                   library.Build, driver.Major, driver.Minor, driver.Build);
-    Reports().DeviceText(message);
+    TheLinkReporter().DeviceText(message);
     return 1;
 }
 

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/Handles.h"
+
 using FT_HANDLE = void*;
 using FT_STATUS = ULONG;
 constexpr FT_STATUS FT_OK = 0;
@@ -49,6 +51,16 @@ struct FtdiFunctions {
 // The library's functions, or null when FTD2XX.dll is missing or lacks one
 // of them. Loaded once and kept for the life of the process.
 const FtdiFunctions* FtdiLibrary();
+
+// An opened device, closed with FT_Close.
+struct FtdiDeviceKind {
+    using Type = FT_HANDLE;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type handle) {
+        if (const FtdiFunctions* ftdi = FtdiLibrary()) ftdi->Close(handle);
+    }
+};
+using UniqueFtdiHandle = Unique<FtdiDeviceKind>;
 
 struct FtdiVersion {
     uint32_t Major, Minor, Build;

@@ -4,31 +4,21 @@
 #include <cwchar>
 
 #include "base/UiTask.h"
-#include "link/LinkEvents.h"
 #include "link/CommunicationWorker.h"
 #include "link/PreviewGuard.h"
 
 namespace {
 
-// How long the window waits for a worker that said it ended to return, and
-// how often it looks again if it has not.
-constexpr DWORD WorkerExitWaitMs = 2000;
-constexpr UINT ReapPeriodMs = 250;
-
 LinkSupervisor Supervisor;
 HWND Window = nullptr;
-SilentReporter Silent;
-LinkReporter* Reporter = &Silent;
 std::atomic<int32_t> State{ControllerNotAvailable};
-std::atomic<int32_t> PreviewFlag{0};
-PassedRequests Passed;
 
 uint64_t Now() { return GetTickCount64(); }
 
 void ShowRetry(uint32_t delayMs) {
     wchar_t text[LinkTextCapacity];
     std::swprintf(text, LinkTextCapacity, L"Controller link lost: next attempt in %u s", delayMs / 1000);
-    Reports().DeviceText(text);
+    TheLinkReporter().DeviceText(text);
 }
 
 // The state field follows the supervisor: the one place it is decided.
@@ -37,32 +27,27 @@ void ShowState() {
     if (state != State) SetControllerState(state);
 }
 
+void TakeNotice(const WorkerNotice& notice);
+
+// A worker's notices, from its thread (or the thread pool, its end), taken
+// on the window's thread in the order they came.
+void PostNotice(const WorkerNotice& notice) {
+    PostUiTask([notice] { TakeNotice(notice); });
+}
+
 void Perform(const LinkActions& actions) {
     if (actions.CancelRetry && Window) KillTimer(Window, TimerRetryLink);
     if (actions.ShowOffline) {
         State = ControllerOffline;
-        Reports().ShowDeviceRemoved();
+        TheLinkReporter().ShowDeviceRemoved();
     }
     if (actions.CheckDevice) AskWorkerToCheckDevice(Supervisor.Removals());
     if (actions.RetryInMs && Window) {
         SetTimer(Window, TimerRetryLink, actions.RetryInMs, nullptr);
         ShowRetry(actions.RetryInMs);
     }
-    if (actions.StartWorker) StartCommunicationWorker(actions.Serial);
+    if (actions.StartWorker) StartCommunicationWorker(actions.Serial, PostNotice);
     ShowState();
-}
-
-void WorkerEnded(WorkerEnd why) {
-    // The notice is the worker's last act; its thread returns right after.
-    const bool returned = WaitForWorkerThread(WorkerExitWaitMs);
-    Perform(Supervisor.WorkerEnded(why, returned, Now()));
-    if (!returned && Window) SetTimer(Window, TimerReapWorker, ReapPeriodMs, nullptr);
-}
-
-void ReapWorker() {
-    if (!WaitForWorkerThread(0)) return;
-    if (Window) KillTimer(Window, TimerReapWorker);
-    Perform(Supervisor.WorkerReturned(Now()));
 }
 
 void TakeNotice(const WorkerNotice& notice) {
@@ -79,25 +64,18 @@ void TakeNotice(const WorkerNotice& notice) {
             ShowState();
             break;
         case WorkerNoticeKind::Ended:
-            if (notice.Value < WorkerEndCount) WorkerEnded(static_cast<WorkerEnd>(notice.Value));
+            if (notice.Value < WorkerEndCount) Perform(Supervisor.WorkerEnded(static_cast<WorkerEnd>(notice.Value), Now()));
             break;
     }
 }
 
 }  // namespace
 
-void PostWorkerNotice(const WorkerNotice& notice) {
-    PostUiTask([notice] { TakeNotice(notice); });
-}
-
-LinkReporter& Reports() { return *Reporter; }
-void SetReports(LinkReporter* reporter) { Reporter = reporter ? reporter : &Silent; }
-
 int32_t GetControllerState() { return State; }
 
 int32_t SetControllerState(int32_t state) {
     const int32_t previous = State.exchange(state);
-    Reports().ShowControllerState(state);
+    TheLinkReporter().ShowControllerState(state);
     return previous;
 }
 
@@ -106,9 +84,8 @@ void LinkAttach(HWND window, LinkReporter& reporter) {
     // one process).
     Supervisor = LinkSupervisor{};
     ThePreviewGuard() = PreviewGuard{};
-    Passed = {};
     Window = window;
-    SetReports(&reporter);
+    SetLinkReporter(&reporter);
     State = ControllerNotAvailable;
 }
 
@@ -121,20 +98,14 @@ void LinkDeviceRemoved() { Perform(Supervisor.DeviceRemoved(Now())); }
 void LinkReady() { Perform(Supervisor.WorkerReady(Now(), CurrentWorkerSerial())); }
 
 void LinkTimer(UINT_PTR timer) {
-    if (timer == TimerRetryLink) {
-        if (Window) KillTimer(Window, TimerRetryLink);
-        Perform(Supervisor.RetryDue(Now()));
-    } else if (timer == TimerReapWorker) {
-        ReapWorker();
-    }
+    if (timer != TimerRetryLink) return;
+    if (Window) KillTimer(Window, TimerRetryLink);
+    Perform(Supervisor.RetryDue(Now()));
 }
 
 bool LinkClose(DWORD timeoutMs) {
     Supervisor.Close();
-    if (Window) {
-        KillTimer(Window, TimerRetryLink);
-        KillTimer(Window, TimerReapWorker);
-    }
+    if (Window) KillTimer(Window, TimerRetryLink);
     return WaitForWorkerThread(timeoutMs);
 }
 
@@ -142,33 +113,18 @@ bool LinkWorkerRunning() { return CommunicationWorkerRunning(); }
 
 bool LinkServesRequests() { return Supervisor.ServesRequests(); }
 
-namespace {
-
-void PassOn(HANDLE event) {
-    SetEvent(event);
-    Passed = {Passed.Count + 1, CurrentWorkerNumber()};
-}
-
-}  // namespace
-
 bool RequestCommand(int command) {
     if (command < 0 || command >= CommandEventCount) return false;
     if (!Supervisor.ServesRequests()) {
         // A request kept for later would fire when the link comes back,
         // maybe long after the operator has forgotten it.
-        Reports().CommandText(L"No link to the controller: command not sent");
+        TheLinkReporter().CommandText(L"No link to the controller: command not sent");
         return false;
     }
-    PassOn(TheLinkEvents().CommandEvent[command]);
+    SetEvent(TheLinkEvents().CommandEvent[command]);
     return true;
 }
 
-int32_t PreviewActive() { return PreviewFlag; }
-
-void SetPreviewActive(int32_t active) { PreviewFlag = active; }
-
 void RequestPreviewSwitch() {
-    if (Supervisor.ServesRequests()) PassOn(TheLinkEvents().InterActive);
+    if (Supervisor.ServesRequests()) SetEvent(TheLinkEvents().InterActive);
 }
-
-PassedRequests LinkPassedRequests() { return Passed; }

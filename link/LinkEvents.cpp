@@ -1,8 +1,11 @@
 #include "link/LinkEvents.h"
 
+#include <atomic>
 #include <cwchar>
 
 namespace {
+
+std::atomic<int32_t> PreviewFlag{0};
 
 HANDLE CreateNamedEvent(const wchar_t* name) { return CreateEventW(nullptr, TRUE, FALSE, name); }
 
@@ -39,3 +42,7 @@ void CloseLinkEvents() {
     CloseEvent(events.InterActive);
     for (HANDLE& event : events.CommandEvent) CloseEvent(event);
 }
+
+int32_t PreviewActive() { return PreviewFlag; }
+
+void SetPreviewActive(int32_t active) { PreviewFlag = active; }

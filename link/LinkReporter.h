@@ -1,7 +1,8 @@
 // What the controller link tells the outside: status texts, the state field,
-// the missing driver library, the open device and a decoded recording. The
-// program's window implements it (app/LinkReports.h); the link holds no
-// knowledge of controls or boxes. Each method says on which thread it is
+// the missing driver library, the open device, a decoded recording and a
+// repaint. The program's window implements it (app/WindowReporter.h); the
+// link and the scope hold no knowledge of windows, controls or boxes, and
+// reach the window only through here. Each method says on which thread it is
 // called and whether the caller waits.
 #pragma once
 
@@ -24,10 +25,13 @@ public:
     virtual void ShowControllerState(int32_t state) = 0;
     // A device was removed: offline, the field black until the window repaints.
     virtual void ShowDeviceRemoved() = 0;
+    // The whole window is to be drawn again (the device became ready, the
+    // worker ended). Any thread; nobody waits.
+    virtual void RepaintAll() = 0;
     // Worker thread; each returns once the window has taken it (WM_APP codes
     // APP_LINK_READY and APP_REDRAW_DIAGRAM, both sent).
-    virtual void AnnounceReady() = 0;
-    virtual void AnnounceDecoded() = 0;
+    virtual void DeviceReady() = 0;
+    virtual void RecordingDecoded() = 0;
 };
 
 // Tells nothing to anybody: the link before a window attached, and programs
@@ -39,10 +43,12 @@ public:
     void LibraryMissing() override {}
     void ShowControllerState(int32_t) override {}
     void ShowDeviceRemoved() override {}
-    void AnnounceReady() override {}
-    void AnnounceDecoded() override {}
+    void RepaintAll() override {}
+    void DeviceReady() override {}
+    void RecordingDecoded() override {}
 };
 
-// The reporter the link uses now; a SilentReporter until the window attaches.
-LinkReporter& Reports();
-void SetReports(LinkReporter* reporter);
+// The reporter the link uses now; a SilentReporter until the window attaches
+// one (null puts the silent one back).
+LinkReporter& TheLinkReporter();
+void SetLinkReporter(LinkReporter* reporter);

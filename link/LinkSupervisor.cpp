@@ -38,18 +38,15 @@ bool EndsARetryChain(WorkerEnd why) {
 
 }  // namespace
 
-bool LinkSupervisor::WorkerAlive() const {
-    return phase_ == LinkPhase::Starting || phase_ == LinkPhase::Ready || phase_ == LinkPhase::Ending;
-}
+bool LinkSupervisor::WorkerAlive() const { return phase_ == LinkPhase::Starting || phase_ == LinkPhase::Ready; }
 
 LinkActions LinkSupervisor::Start(const std::string& serial) {
     LinkActions actions;
     phase_ = LinkPhase::Starting;
     startAsked_ = false;
     unseen_.clear();
-    removedWhileEnding_ = false;
     checkOutstanding_ = false;
-    readyReached_ = false;
+    readySinceMs_.reset();
     answer_ = Answer::Awaited;
     recording_ = false;
     actions.StartWorker = true;
@@ -67,7 +64,6 @@ LinkActions LinkSupervisor::StartRequested(uint64_t) {
         case LinkPhase::Offline: return Start({});
         case LinkPhase::Starting:
         case LinkPhase::Ready:
-        case LinkPhase::Ending:
             // The live worker may be ending by itself: start once more after it.
             startAsked_ = true;
             return {};
@@ -83,9 +79,8 @@ LinkActions LinkSupervisor::DeviceArrived(uint64_t, const std::string& name) {
             // A fresh device: its retries, if it needs any, start short. A
             // lost link is still tried on its own device only.
             retryDelayMs_ = FirstRetryMs;
-            return Start(retrying_ ? retrySerial_ : std::string());
+            return Start(retrying_ ? serial_ : std::string());
         case LinkPhase::Starting:
-        case LinkPhase::Ending:
             // The worker may have counted the devices before this one came.
             unseen_.push_back(name);
             return {};
@@ -108,23 +103,17 @@ LinkActions LinkSupervisor::DeviceRemoved(uint64_t) {
             actions.ShowOffline = true;
             idleState_ = ControllerOffline;
             break;
-        case LinkPhase::Ending:
-            actions.ShowOffline = true;
-            idleState_ = ControllerOffline;
-            // A retry it may owe must not wait: its device may be the one that went.
-            removedWhileEnding_ = true;
-            break;
         case LinkPhase::Offline:
             actions.ShowOffline = true;
             idleState_ = ControllerOffline;
             // The retry would say "next attempt" while its device may be the
             // one that went: try now; it opens only the device it lost.
-            if (retryArmed_) actions = Merge(actions, Start(retrySerial_));
+            if (retryArmed_) actions = Merge(actions, Start(serial_));
             break;
         case LinkPhase::Starting:
         case LinkPhase::Ready:
             // Removals come for every FTDI device: only the worker can tell
-            // whether it was its own.
+            // whether it was its own (a worker that is ending never answers).
             checkOutstanding_ = true;
             actions.CheckDevice = true;
             break;
@@ -136,9 +125,8 @@ LinkActions LinkSupervisor::DeviceRemoved(uint64_t) {
 LinkActions LinkSupervisor::WorkerReady(uint64_t nowMs, const std::string& serial) {
     if (phase_ != LinkPhase::Starting) return {};
     phase_ = LinkPhase::Ready;
-    readyReached_ = true;
     readySinceMs_ = nowMs;
-    linkedSerial_ = serial;
+    serial_ = serial;
     // An arrival of the device it opened was seen, unless a removal it has
     // not answered came too (then the handle may be the dead one).
     if (!checkOutstanding_)
@@ -152,39 +140,27 @@ LinkActions LinkSupervisor::DeviceStillThere(uint32_t removal) {
     return {};
 }
 
-LinkActions LinkSupervisor::WorkerEnded(WorkerEnd why, bool returned, uint64_t nowMs) {
+LinkActions LinkSupervisor::WorkerEnded(WorkerEnd why, uint64_t nowMs) {
     if (phase_ != LinkPhase::Starting && phase_ != LinkPhase::Ready) return {};
-    lastEnd_ = why;
     // A missing library leaves the state as it was.
     if (why != WorkerEnd::NoLibrary) idleState_ = ControllerOffline;
-    if (!returned) {
-        phase_ = LinkPhase::Ending;
-        return {};
-    }
-    return AfterEnd(nowMs);
-}
-
-LinkActions LinkSupervisor::WorkerReturned(uint64_t nowMs) {
-    if (phase_ != LinkPhase::Ending) return {};
-    return AfterEnd(nowMs);
-}
-
-LinkActions LinkSupervisor::AfterEnd(uint64_t nowMs) {
     phase_ = LinkPhase::Offline;
     LinkActions actions;
-    if (lastEnd_ == WorkerEnd::DeviceGone) actions.ShowOffline = true;
+    if (why == WorkerEnd::DeviceGone) actions.ShowOffline = true;
 
-    if (lastEnd_ == WorkerEnd::Lost) {
+    if (why == WorkerEnd::Lost) {
         // A link that stayed up a good while failed afresh.
-        if (!retrying_ || (readyReached_ && nowMs - readySinceMs_ >= StableLinkMs)) retryDelayMs_ = FirstRetryMs;
-        if (readyReached_) retrySerial_ = linkedSerial_;
+        if (!retrying_ || (readySinceMs_ && nowMs - *readySinceMs_ >= StableLinkMs)) retryDelayMs_ = FirstRetryMs;
         retrying_ = true;
-    } else if (EndsARetryChain(lastEnd_)) {
+    } else if (EndsARetryChain(why)) {
         retrying_ = false;
     }
 
-    if (StartOwed()) return Merge(actions, Start({}));
-    if (retrying_ && removedWhileEnding_) return Merge(actions, Start(retrySerial_));
+    // A lost link is still tried on its own device only.
+    if (StartOwed()) return Merge(actions, Start(retrying_ ? serial_ : std::string()));
+    // A removal it never answered may have been its own device: no "next
+    // attempt" for a device that may have gone; the retry goes now.
+    if (retrying_ && checkOutstanding_) return Merge(actions, Start(serial_));
     if (retrying_) {
         actions.RetryInMs = retryDelayMs_;
         retryArmed_ = true;
@@ -197,7 +173,7 @@ LinkActions LinkSupervisor::RetryDue(uint64_t) {
     if (!retryArmed_) return {};
     retryArmed_ = false;
     if (phase_ != LinkPhase::Offline) return {};
-    return Start(retrySerial_);
+    return Start(serial_);
 }
 
 void LinkSupervisor::Close() {
@@ -234,7 +210,6 @@ const char* LinkPhaseName(LinkPhase phase) {
         case LinkPhase::Offline: return "offline";
         case LinkPhase::Starting: return "starting";
         case LinkPhase::Ready: return "ready";
-        case LinkPhase::Ending: return "ending";
         case LinkPhase::Closed: return "closed";
     }
     return "?";

@@ -10,10 +10,12 @@
 // the controller never links TAVO to another adapter. Every arrival that the
 // running worker could not have seen (it came while the worker was starting
 // or ending, or while a removal it has not yet answered may have been its
-// own device) leads to one more start once it has returned.
+// own device) leads to one more start once it has returned. The worker's end
+// is known when its thread has returned: it reports it from there.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,7 +26,6 @@ enum class LinkPhase : uint8_t {
     Offline,   // no worker
     Starting,  // a worker runs but has not opened its device yet
     Ready,     // the worker has opened its device and serves requests
-    Ending,    // the worker said it ends; its thread has not returned yet
     Closed,    // the window is closing: nothing starts any more
 };
 
@@ -39,6 +40,23 @@ enum class WorkerEnd : uint8_t {
     Stopped,         // "ApplicationDone" or "StopRecording"
 };
 constexpr int WorkerEndCount = 7;
+
+// What a worker tells the link, from its own thread (its end from the thread
+// pool, once its thread has returned); each is taken on the user-interface
+// thread and ignored there when `Worker` is not the latest worker any more.
+enum class WorkerNoticeKind : uint8_t {
+    StillThere,  // value: the removal its device check answered
+    Answered,    // value: 1 when the controller answered, 0 when its first list failed
+    Recording,   // value: 1 when a recording begins, 0 when it ended
+    Ended,       // value: the WorkerEnd; its thread has returned
+};
+struct WorkerNotice {
+    unsigned Worker = 0;
+    WorkerNoticeKind Kind = WorkerNoticeKind::Ended;
+    uint32_t Value = 0;
+};
+// Where a worker's notices go: any thread may call it.
+using WorkerNoticeSink = void (*)(const WorkerNotice& notice);
 
 // What the glue must do after a notice. Nothing is asked twice: a start is
 // asked only when no worker lives.
@@ -74,10 +92,8 @@ public:
     // The worker answered the check asked by removal number `removal` (and all
     // before it): its device is still there.
     LinkActions DeviceStillThere(uint32_t removal);
-    // The worker reported its end. `returned`: its thread has already returned;
-    // otherwise WorkerReturned follows.
-    LinkActions WorkerEnded(WorkerEnd why, bool returned, uint64_t nowMs);
-    LinkActions WorkerReturned(uint64_t nowMs);
+    // The worker's thread has returned, for this reason.
+    LinkActions WorkerEnded(WorkerEnd why, uint64_t nowMs);
     LinkActions RetryDue(uint64_t nowMs);
     void Close();
 
@@ -98,13 +114,12 @@ public:
     // The delay the next retry would wait, for the status text.
     uint32_t RetryDelayMs() const { return retryDelayMs_; }
     bool RetryArmed() const { return retryArmed_; }
-    // The device a retry opens.
-    const std::string& RetrySerial() const { return retrySerial_; }
+    // The device the link last had, which a retry opens.
+    const std::string& LinkedSerial() const { return serial_; }
 
 private:
     LinkActions Start(const std::string& serial);
     bool StartOwed() const { return startAsked_ || !unseen_.empty(); }
-    LinkActions AfterEnd(uint64_t nowMs);
 
     LinkPhase phase_ = LinkPhase::Waiting;
     // Command 3010 came while a worker lived: start once more after it.
@@ -116,17 +131,15 @@ private:
     // Removals the live worker has not yet answered.
     bool checkOutstanding_ = false;
     uint32_t removals_ = 0;
-    bool removedWhileEnding_ = false;
-    WorkerEnd lastEnd_ = WorkerEnd::Stopped;
-    bool readyReached_ = false;
-    uint64_t readySinceMs_ = 0;
-    std::string linkedSerial_;
+    // The device the link last had (a retry opens only it), and since when
+    // the live worker has it open.
+    std::string serial_;
+    std::optional<uint64_t> readySinceMs_;
     // A link that had come up failed: try its device again until a start
     // finds it gone or a device event comes.
     bool retrying_ = false;
     uint32_t retryDelayMs_ = FirstRetryMs;
     bool retryArmed_ = false;
-    std::string retrySerial_;
     // The state field when no ready worker speaks for it: n/a until a worker
     // has reported (a missing library leaves it), offline after.
     int32_t idleState_ = ControllerNotAvailable;

@@ -4,7 +4,6 @@
 #include <cwchar>
 
 #include "link/LinkEvents.h"
-#include "link/Link.h"
 #include "link/LinkReporter.h"
 #include "scope/RecordBuffer.h"
 
@@ -39,7 +38,7 @@ Wake WaitForReply(LinkSession& session) {
         DWORD count = 2;
         const bool checks = session.Check && session.Check->Event;
         if (checks) waits[count++] = session.Check->Event;
-        waits[count++] = session.FtdiEvent;
+        waits[count++] = session.FtdiEvent.Get();
         const DWORD result = WaitForMultipleObjects(count, waits, FALSE, ReplySilenceMs);
         if (result == WAIT_OBJECT_0 + count - 1) return Wake::Data;
         if (result == WAIT_TIMEOUT) return Wake::Silence;
@@ -65,7 +64,7 @@ struct Collector {
 // Reads `amount` bytes to `to`; true only when all of them arrived.
 bool ReadExactly(const LinkSession& session, void* to, DWORD amount) {
     DWORD read = 0;
-    return FtdiLibrary()->Read(session.Handle, to, amount, &read) == FT_OK && read == amount;
+    return FtdiLibrary()->Read(session.Handle.Get(), to, amount, &read) == FT_OK && read == amount;
 }
 
 bool DropBytes(const LinkSession& session, DWORD amount, Collector& collector) {
@@ -86,7 +85,7 @@ bool DrainQueue(const LinkSession& session, Collector& collector) {
     const FtdiFunctions* ftdi = FtdiLibrary();
     for (int round = 0; round < DrainRounds; ++round) {
         DWORD queued = 0, transmit = 0, eventStatus = 0;
-        if (ftdi->GetStatus(session.Handle, &queued, &transmit, &eventStatus) != FT_OK) return false;
+        if (ftdi->GetStatus(session.Handle.Get(), &queued, &transmit, &eventStatus) != FT_OK) return false;
         if (queued == 0) return true;
         const DWORD room = collector.capacity - collector.stored;
         const DWORD take = std::min(queued, room);
@@ -113,7 +112,7 @@ bool Collect(LinkSession& session, Collector& collector) {
             case Wake::Stop: return false;
             case Wake::Silence: return true;
             case Wake::Data:
-                ResetEvent(session.FtdiEvent);
+                ResetEvent(session.FtdiEvent.Get());
                 if (DrainQueue(session, collector)) {
                     collector.failures = 0;
                     break;
@@ -125,7 +124,7 @@ bool Collect(LinkSession& session, Collector& collector) {
                     return false;
                 }
                 Sleep(DrainFailurePauseMs);
-                SetEvent(session.FtdiEvent);
+                SetEvent(session.FtdiEvent.Get());
                 break;
         }
     }
@@ -134,7 +133,7 @@ bool Collect(LinkSession& session, Collector& collector) {
 // True while the driver still knows the handle.
 bool HandleAnswers(const LinkSession& session) {
     DWORD queued = 0, transmit = 0, eventStatus = 0;
-    return FtdiLibrary()->GetStatus(session.Handle, &queued, &transmit, &eventStatus) == FT_OK;
+    return FtdiLibrary()->GetStatus(session.Handle.Get(), &queued, &transmit, &eventStatus) == FT_OK;
 }
 
 // One failed status query after some removal is no proof: ask again.
@@ -152,7 +151,7 @@ void CompleteFrame(const LinkSession& session, DWORD written) {
     static uint8_t zeros[CommandFrameSize] = {};
     for (int attempt = 0; attempt < CompletionTries && written < CommandFrameSize; ++attempt) {
         DWORD more = 0;
-        if (FtdiLibrary()->Write(session.Handle, zeros, static_cast<DWORD>(CommandFrameSize - written), &more) != FT_OK ||
+        if (FtdiLibrary()->Write(session.Handle.Get(), zeros, static_cast<DWORD>(CommandFrameSize - written), &more) != FT_OK ||
             more == 0)
             return;
         written += std::min<DWORD>(more, static_cast<DWORD>(CommandFrameSize - written));
@@ -167,7 +166,7 @@ void ShowWriteFailure(int command, FT_STATUS status, DWORD written) {
     else
         std::swprintf(text, LinkTextCapacity, L"Command %ls cut short: %u of %u bytes written",
                       CommandName(command), static_cast<unsigned>(written), static_cast<unsigned>(CommandFrameSize));
-    Reports().CommandText(text);
+    TheLinkReporter().CommandText(text);
 }
 
 }  // namespace
@@ -176,12 +175,12 @@ bool AnswerDeviceCheck(LinkSession& session) {
     DeviceCheck* check = session.Check;
     if (!check || !check->Event) return true;
     ResetEvent(check->Event);
-    const uint32_t removal = check->Removal ? check->Removal->load() : 0;
+    const uint32_t removal = check->Removal.load();
     if (!HandleStillAnswers(session)) {
         session.Failed = true;
         return false;
     }
-    PostWorkerNotice({check->Worker, WorkerNoticeKind::StillThere, removal});
+    if (check->Notify) check->Notify({check->Worker, WorkerNoticeKind::StillThere, removal});
     return true;
 }
 
@@ -192,13 +191,13 @@ bool DeviceCheckPending(const LinkSession& session) {
 int WriteCommand(LinkSession& session, int command, const ParameterBytes& block) {
     const std::optional<CommandFrame> frame = BuildCommandFrame(command, block);
     if (!frame || !session.Up()) return 0;
-    if (!FtdiClearQueues(session.Handle)) {
+    if (!FtdiClearQueues(session.Handle.Get())) {
         session.Failed = true;
         return 0;
     }
     CommandFrame copy = *frame;
     DWORD written = 0;
-    const FT_STATUS status = FtdiLibrary()->Write(session.Handle, copy.data(), CommandFrameSize, &written);
+    const FT_STATUS status = FtdiLibrary()->Write(session.Handle.Get(), copy.data(), CommandFrameSize, &written);
     if (status == FT_OK && written == CommandFrameSize) return 1;
     written = std::min<DWORD>(written, CommandFrameSize);
     if (written > 0) CompleteFrame(session, written);
@@ -211,7 +210,7 @@ void WaitUntilSent(const LinkSession& session) {
     const FtdiFunctions* ftdi = FtdiLibrary();
     for (int poll = 0; ftdi && poll < SentPolls; ++poll) {
         DWORD queued = 0, transmit = 0, eventStatus = 0;
-        if (ftdi->GetStatus(session.Handle, &queued, &transmit, &eventStatus) != FT_OK || transmit == 0) return;
+        if (ftdi->GetStatus(session.Handle.Get(), &queued, &transmit, &eventStatus) != FT_OK || transmit == 0) return;
         Sleep(SentPollMs);
     }
 }
@@ -247,11 +246,11 @@ std::optional<ParameterBytes> ReceiveParameters(LinkSession& session) {
     if (collector.stored != ParameterReplySize || collector.dropped != 0 || collector.readFailed) {
         wchar_t text[LinkTextCapacity];
         std::swprintf(text, LinkTextCapacity, L"Parameters: %u bytes received - ERROR", received);
-        Reports().CommandText(text);
+        TheLinkReporter().CommandText(text);
         return std::nullopt;
     }
     ParameterBytes block;
     std::copy_n(reply, ParameterBlockSize, block.begin());
-    Reports().CommandText(L"Parameters fine");
+    TheLinkReporter().CommandText(L"Parameters fine");
     return block;
 }

@@ -11,21 +11,26 @@
 
 #include "link/CommandFrame.h"
 #include "link/Ftdi.h"
+#include "link/LinkSupervisor.h"
 
 constexpr DWORD ReplySilenceMs = 1000;
 
 // A removal notice asks the worker whether its own device is still there:
-// removals come for every device of the FTDI class.
+// removals come for every device of the FTDI class. One lives, for the one
+// worker there is at a time.
 struct DeviceCheck {
-    HANDLE Event = nullptr;                          // set by the window for each removal
-    const std::atomic<uint32_t>* Removal = nullptr;  // the number of the latest removal
-    unsigned Worker = 0;                             // the asking worker's number
+    HANDLE Event = nullptr;               // set by the window for each removal
+    std::atomic<uint32_t> Removal{0};     // the number of the latest removal
+    unsigned Worker = 0;                  // the worker's number, for its answer
+    WorkerNoticeSink Notify = nullptr;    // where its "still there" goes
 };
 
 // What the communication worker owns while the device is open.
 struct LinkSession {
-    FT_HANDLE Handle = nullptr;
-    HANDLE FtdiEvent = nullptr;     // set by the driver when bytes arrive
+    // The event before the device: the device goes first, because the driver
+    // may set the event until the device is closed.
+    UniqueHandle FtdiEvent;         // set by the driver when bytes arrive
+    UniqueFtdiHandle Handle;
     DeviceCheck* Check = nullptr;   // may be null (no removal notices)
     std::string Serial;             // of the opened device
     // The device stopped answering, or a write failed: the link ends (as

@@ -12,7 +12,7 @@
 #include "base/Handles.h"
 #include "app/AppWindow.h"
 #include "editors/ParameterBlock.h"
-#include "link/Link.h"
+#include "link/LinkEvents.h"
 #include "records/RecordFile.h"
 #include "scope/RecordingOnScreen.h"
 #include "scope/RecordBuffer.h"
@@ -59,8 +59,7 @@ bool LoadWouldBeReplaced() {
 }
 
 void SendTitle(const wchar_t* path) {
-    if (HWND window = MainWnd())
-        SendMessageW(window, WM_APP, APP_SET_TITLE, reinterpret_cast<LPARAM>(RecordFileName(path)));
+    SendToMainWindow(APP_SET_TITLE, reinterpret_cast<LPARAM>(RecordFileName(path)));
 }
 
 int RunFileDialog(HWND owner, const wchar_t* title, wchar_t* file, wchar_t* fileTitle, DWORD flags, bool save) {
@@ -101,15 +100,16 @@ std::unique_ptr<uint8_t[]> ReadWholeFile(HANDLE file, uint32_t size) {
     return data;
 }
 
-// Takes the file's contents over: block, samples, title, decoding.
+// Takes the file's contents over: block, samples, decoding; then, with the
+// record lock released (the window paints under it), the title and the redraw.
 void TakeOver(const wchar_t* path, const RecordFileContents& contents) {
     RecordStore& record = TheRecord();
     std::unique_lock guard(record.Lock);
     ApplyRecordFile(contents, record, TheParameterBlock());
-    SendTitle(path);
     const bool decoded = DecodeHeldRecording();
     guard.unlock();
-    if (decoded) AnnounceDecoding();
+    SendTitle(path);
+    if (decoded) SendToMainWindow(APP_REDRAW_DIAGRAM);
 }
 
 }  // namespace
@@ -139,9 +139,8 @@ int WriteRecordFile(const wchar_t* path, const uint8_t* samples, uint32_t byteCo
     const auto header = RecordFileHeader(block ? *block : TheParameterBlock().Read());
     bool written = false;
     {
-        UniqueHandle file(CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                      nullptr));
-        if (file.Get() == INVALID_HANDLE_VALUE) file.Release();
+        UniqueFile file(CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr));
         written = file && WriteAll(file.Get(), header.data(), RecordHeaderSize) &&
                   WriteAll(file.Get(), samples, byteCount) && FlushFileBuffers(file.Get());
     }
@@ -205,11 +204,8 @@ void SaveCurrentRecording() {
 }
 
 int LoadRecord(const wchar_t* path) {
-    UniqueHandle file(CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.Get() == INVALID_HANDLE_VALUE) {
-        file.Release();
-        return 0;
-    }
+    UniqueFile file(CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return 0;
     LARGE_INTEGER size{};
     const RecordKind kind = RecordKindOf(path);
     if (!GetFileSizeEx(file.Get(), &size) || !RecordFileSizeAcceptable(kind, size.QuadPart)) return 1;

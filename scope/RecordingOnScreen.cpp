@@ -1,12 +1,9 @@
 #include "scope/RecordingOnScreen.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <cstring>
 #include <mutex>
 
-#include "app/AppWindow.h"
 #include "scope/RecordBuffer.h"
 
 bool DecodeHeldRecording() {
@@ -15,10 +12,6 @@ bool DecodeHeldRecording() {
     // Without a run the old view would show the new bytes as traces.
     if (!TheDecoding().Decode(record)) TheDecoding().Clear();
     return true;
-}
-
-void AnnounceDecoding() {
-    if (HWND window = MainWnd()) SendMessageW(window, WM_APP, APP_REDRAW_DIAGRAM, 0);
 }
 
 bool PublishReception(uint32_t length) {

@@ -11,15 +11,13 @@
 // Takes a reception that ended by silence over as the recording: the first
 // `length` bytes of the reception buffer are copied into the record buffer
 // and decoded under the record lock. True when the diagram must be redrawn;
-// the caller announces that (the worker through its reporter).
+// the caller says so (the worker through its reporter).
 bool PublishReception(uint32_t length);
 // For a caller that holds TheRecord().Lock and has just changed the record
 // buffer: decodes it. When the buffer holds no run any more, the view is
 // cleared too, so no trace shows bytes that are no recording. True when the
 // diagram must be redrawn; announce that after releasing the lock.
 bool DecodeHeldRecording();
-// Tells the main window to redraw the diagram (WM_APP code 4, sent).
-void AnnounceDecoding();
 
 // The arrow keys; true when the view moved to another trigger.
 bool StepToNextTrigger();

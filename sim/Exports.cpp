@@ -46,11 +46,8 @@ public:
         wchar_t name[MAX_PATH + 1];
         if (!GetTempPathW(MAX_PATH + 1, folder) || !GetTempFileNameW(folder, L"sim", 0, name)) return;
         path_ = name;
-        UniqueHandle file(CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr));
-        if (file.Get() == INVALID_HANDLE_VALUE) {
-            file.Release();
-            return;
-        }
+        UniqueFile file(CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr));
+        if (!file) return;
         // UTF-16 with a byte-order mark, which the profile functions read as such.
         const std::wstring content = L"\xFEFF" + std::wstring(text);
         const DWORD bytes = static_cast<DWORD>(content.size() * sizeof(wchar_t));

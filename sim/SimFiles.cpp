@@ -32,12 +32,9 @@ std::wstring EnvironmentValue(const wchar_t* name) {
 void LogWrittenBytes(const uint8_t* bytes, size_t count) {
     std::wstring path = EnvironmentValue(L"TAVO_SIM_LOG");
     if (path.empty()) path = ModuleDirectory() + L"FTD2XX.sim.log";
-    UniqueHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.Get() == INVALID_HANDLE_VALUE) {
-        file.Release();  // nothing to close; a missing log never stops the link
-        return;
-    }
+    UniqueFile file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return;  // a missing log never stops the link
     static constexpr char Hex[] = "0123456789abcdef";
     std::string line;
     line.reserve(2 * count + 1);

@@ -19,7 +19,7 @@
 
 namespace {
 
-enum class Worker { None, Starting, Ready, Returning };
+enum class Worker { None, Starting, Ready };
 enum class Held { Nothing, Own, Other };
 
 struct World {
@@ -36,7 +36,6 @@ struct World {
     bool timerFired = false;
     // Our device came back while the worker could not have seen it.
     bool startOwed = false;
-    WorkerEnd returning = WorkerEnd::Stopped;  // why the late worker ended
     // Timer 1 or an arrival the live worker may not have seen came since the
     // last start: a start for the one device there is may follow. An arrival
     // of our own device is seen once the worker opens it (no removal pending).
@@ -77,24 +76,19 @@ struct World {
         Require(link.ServesRequests() == (worker == Worker::Ready && !closed));
     }
 
-    void Ended(WorkerEnd why, bool returned) {
+    // The worker's thread has returned, for this reason.
+    void Ended(WorkerEnd why) {
         const bool owed = startOwed;
         if (why == WorkerEnd::Lost) lost = SerialOf(held);
-        const LinkActions actions = link.WorkerEnded(why, returned, now);
-        worker = returned ? Worker::None : Worker::Returning;
-        returning = why;
-        if (returned) Finished(actions, why, owed);
-        else Apply(actions);
-    }
-
-    void Finished(const LinkActions& actions, WorkerEnd why, bool owed) {
+        const LinkActions actions = link.WorkerEnded(why, now);
+        worker = Worker::None;
         if (!closed && owed) Require(actions.StartWorker);
         if (!closed && why == WorkerEnd::Lost && !actions.StartWorker) Require(actions.RetryInMs > 0);
         Apply(actions);
     }
 
     void Step(uint8_t op, uint8_t arg) {
-        switch (op % 12) {
+        switch (op % 11) {
             case 0:  // timer 1, or a 3010 from elsewhere
                 timerFired = true;
                 startCredit = true;
@@ -110,8 +104,7 @@ struct World {
             case 2: {  // and put back
                 if (ownPlugged) break;
                 ownPlugged = true;
-                const bool blind = worker == Worker::Starting || worker == Worker::Returning ||
-                                   (worker == Worker::Ready && handleDead);
+                const bool blind = worker == Worker::Starting || (worker == Worker::Ready && handleDead);
                 if (blind && !closed) startOwed = true;
                 if (worker == Worker::None) startCredit = true;
                 else if (worker != Worker::Ready || checkAsked) ownCredit = true;
@@ -124,7 +117,7 @@ struct World {
                 if (others >= 2) break;
                 ++others;
                 // The controller may be plugged in while another adapter is opened.
-                if ((worker == Worker::Starting || worker == Worker::Returning) && !closed) startOwed = true;
+                if (worker == Worker::Starting && !closed) startOwed = true;
                 if (worker != Worker::Ready || checkAsked) startCredit = true;
                 Apply(link.DeviceArrived(now));
                 break;
@@ -136,12 +129,12 @@ struct World {
                 break;
             case 5:  // the starting worker counts and opens
                 if (worker != Worker::Starting || held != Held::Nothing) break;
-                if (ownPlugged + others == 0) return Ended(WorkerEnd::NoDevice, true);
-                if (ownPlugged + others > 1) return Ended(WorkerEnd::SeveralDevices, true);
+                if (ownPlugged + others == 0) return Ended(WorkerEnd::NoDevice);
+                if (ownPlugged + others > 1) return Ended(WorkerEnd::SeveralDevices);
                 // A retry opens only the device it lost.
                 if (!required.empty() && required != SerialOf(ownPlugged ? Held::Own : Held::Other))
-                    return Ended(WorkerEnd::NoDevice, true);
-                if (arg % 5 == 0) return Ended(WorkerEnd::OpenFailed, arg % 2);
+                    return Ended(WorkerEnd::NoDevice);
+                if (arg % 5 == 0) return Ended(WorkerEnd::OpenFailed);
                 held = ownPlugged ? Held::Own : Held::Other;
                 if (held == Held::Own) startOwed = false;
                 if (held == Held::Own && !checkAsked) ownCredit = false;
@@ -151,30 +144,23 @@ struct World {
             case 6:  // the worker answers a check
                 if (!checkAsked || held == Held::Nothing || worker != Worker::Ready) break;
                 checkAsked = false;
-                if (handleDead) return Ended(WorkerEnd::DeviceGone, arg % 3 != 0);
+                if (handleDead) return Ended(WorkerEnd::DeviceGone);
                 Apply(link.DeviceStillThere(link.Removals()));
                 break;
             case 7:  // the link fails with the device still there
                 if (worker != Worker::Ready) break;
-                return Ended(WorkerEnd::Lost, arg % 3 != 0);
+                return Ended(WorkerEnd::Lost);
             case 8:  // the retry timer fires
                 if (!retryArmed) break;
                 retryArmed = false;
                 Apply(link.RetryDue(now));
                 break;
-            case 9: {  // the late worker's thread returns
-                if (worker != Worker::Returning) break;
-                const bool owed = startOwed;
-                worker = Worker::None;
-                Finished(link.WorkerReturned(now), returning, owed);
-                break;
-            }
-            case 10:  // the window closes
+            case 9:  // the window closes
                 closed = true;
                 link.Close();
                 retryArmed = false;
                 break;
-            case 11: now += arg * 250u; break;
+            case 10: now += arg * 250u; break;
         }
     }
 };
@@ -188,7 +174,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i + 1 < size; i += 2) {
         if (trace)
             std::fprintf(stderr, "op %2d arg %3d | phase %s worker %d held %d dead %d own %d others %d owed %d\n",
-                         data[i] % 12, data[i + 1], LinkPhaseName(world.link.Phase()), static_cast<int>(world.worker),
+                         data[i] % 11, data[i + 1], LinkPhaseName(world.link.Phase()), static_cast<int>(world.worker),
                          static_cast<int>(world.held), world.handleDead, world.ownPlugged, world.others,
                          world.startOwed);
         world.Step(data[i], data[i + 1]);

@@ -40,18 +40,17 @@ TEST(LinkSupervisor, NoNoticeStartsASecondWorkerWhileOneLives) {
     EXPECT_FALSE(link.DeviceArrived(0).StartWorker);
     EXPECT_FALSE(link.DeviceRemoved(0).StartWorker);
     EXPECT_FALSE(link.RetryDue(0).StartWorker);
-    EXPECT_FALSE(link.WorkerEnded(WorkerEnd::Lost, false, 0).StartWorker) << "its thread has not returned";
-    EXPECT_FALSE(link.DeviceArrived(0).StartWorker);
-    EXPECT_FALSE(link.ServesRequests()) << "an ending worker serves nothing";
-    EXPECT_TRUE(link.WorkerReturned(0).StartWorker) << "the arrival while it ended";
+    // Its end comes once its thread has returned: only then the next start
+    // (at once: the removal it never answered may have been its device).
+    EXPECT_TRUE(link.WorkerEnded(WorkerEnd::Lost, 0).StartWorker);
+    EXPECT_FALSE(link.ServesRequests()) << "a starting worker serves nothing";
 
-    // Command 3010 while a worker ends by itself is kept for after it too.
+    // Command 3010 while a worker ends by itself is kept for after it.
     link.WorkerReady(0);
-    link.WorkerEnded(WorkerEnd::Lost, false, 0);
     EXPECT_FALSE(link.StartRequested(0).StartWorker);
-    const LinkActions returned = link.WorkerReturned(0);
-    EXPECT_TRUE(returned.StartWorker);
-    EXPECT_EQ(returned.RetryInMs, 0u) << "started at once instead of a retry";
+    const LinkActions ended = link.WorkerEnded(WorkerEnd::Lost, 0);
+    EXPECT_TRUE(ended.StartWorker);
+    EXPECT_EQ(ended.RetryInMs, 0u) << "started at once instead of a retry";
 }
 
 TEST(LinkSupervisor, AReplugWhileTheWorkerStillHoldsTheOldHandleStartsOneWorkerAfterIt) {
@@ -61,10 +60,10 @@ TEST(LinkSupervisor, AReplugWhileTheWorkerStillHoldsTheOldHandleStartsOneWorkerA
     EXPECT_TRUE(removal.CheckDevice);
     EXPECT_FALSE(removal.ShowOffline) << "it may have been another device";
     EXPECT_FALSE(link.DeviceArrived(0).StartWorker);
-    const LinkActions ended = link.WorkerEnded(WorkerEnd::DeviceGone, true, 0);
+    const LinkActions ended = link.WorkerEnded(WorkerEnd::DeviceGone, 0);
     EXPECT_TRUE(ended.ShowOffline);
     EXPECT_TRUE(ended.StartWorker);
-    EXPECT_FALSE(link.WorkerEnded(WorkerEnd::DeviceGone, true, 0).StartWorker) << "a repeated notice is stale";
+    EXPECT_FALSE(link.WorkerEnded(WorkerEnd::DeviceGone, 0).StartWorker) << "a repeated notice is stale";
 }
 
 TEST(LinkSupervisor, AnotherDeviceComingAndGoingChangesNothing) {
@@ -75,7 +74,7 @@ TEST(LinkSupervisor, AnotherDeviceComingAndGoingChangesNothing) {
     link.DeviceStillThere(link.Removals());
     EXPECT_TRUE(link.ServesRequests());
     // Ended later for another reason: no start owed to the other device.
-    const LinkActions ended = link.WorkerEnded(WorkerEnd::Stopped, true, 0);
+    const LinkActions ended = link.WorkerEnded(WorkerEnd::Stopped, 0);
     EXPECT_FALSE(ended.StartWorker);
     EXPECT_FALSE(ended.ShowOffline);
 }
@@ -85,7 +84,7 @@ TEST(LinkSupervisor, RemovingTheLinkedDeviceNeverStartsAWorkerButAnArrivalItCoul
     LinkSupervisor& link = ready.link;
     link.DeviceArrived(0);  // another adapter comes
     link.DeviceRemoved(0);  // the controller goes
-    EXPECT_FALSE(link.WorkerEnded(WorkerEnd::DeviceGone, true, 0).StartWorker) << "it would open the adapter";
+    EXPECT_FALSE(link.WorkerEnded(WorkerEnd::DeviceGone, 0).StartWorker) << "it would open the adapter";
 
     // The controller plugged in while another adapter is being opened: the
     // worker may have counted before it came, so once it ends, one more start.
@@ -93,16 +92,16 @@ TEST(LinkSupervisor, RemovingTheLinkedDeviceNeverStartsAWorkerButAnArrivalItCoul
     link.DeviceArrived(0);
     link.WorkerReady(0);
     link.DeviceRemoved(0);
-    EXPECT_TRUE(link.WorkerEnded(WorkerEnd::DeviceGone, true, 0).StartWorker);
+    EXPECT_TRUE(link.WorkerEnded(WorkerEnd::DeviceGone, 0).StartWorker);
 
     // The controller's own arrival while a worker starts that then opens it
     // was seen: when it goes, nothing starts (the adapter would be opened).
-    link.WorkerEnded(WorkerEnd::Stopped, true, 0);
+    link.WorkerEnded(WorkerEnd::Stopped, 0);
     link.DeviceArrived(0, "\\\\?\\FTDIBUS#VID_0403+PID_6014+TAVO0001A#0000#{219d0508}");
     link.DeviceArrived(0, "\\\\?\\FTDIBUS#VID_0403+PID_6014+TAVO0001A#0000#{219d0508}");
     link.WorkerReady(0, "tavo0001");
     link.DeviceRemoved(0);
-    EXPECT_FALSE(link.WorkerEnded(WorkerEnd::DeviceGone, true, 0).StartWorker);
+    EXPECT_FALSE(link.WorkerEnded(WorkerEnd::DeviceGone, 0).StartWorker);
 
     // An arrival while a removal is unanswered, then "still there": owed too.
     link.DeviceArrived(0);
@@ -110,7 +109,7 @@ TEST(LinkSupervisor, RemovingTheLinkedDeviceNeverStartsAWorkerButAnArrivalItCoul
     link.DeviceRemoved(0);
     link.DeviceArrived(0);
     link.DeviceStillThere(link.Removals());
-    EXPECT_TRUE(link.WorkerEnded(WorkerEnd::DeviceGone, true, 0).StartWorker);
+    EXPECT_TRUE(link.WorkerEnded(WorkerEnd::DeviceGone, 0).StartWorker);
 }
 
 TEST(LinkSupervisor, AnAnswerToAnOlderRemovalOrAnUnansweredOneKeepsTheArrivalsAfterIt) {
@@ -121,7 +120,7 @@ TEST(LinkSupervisor, AnAnswerToAnOlderRemovalOrAnUnansweredOneKeepsTheArrivalsAf
     link.DeviceRemoved(0);  // our own device, after the worker took the first check
     link.DeviceStillThere(first);  // the answer to the first comes after the second
     link.DeviceArrived(0);         // our device back, while the worker holds the dead handle
-    EXPECT_TRUE(link.WorkerEnded(WorkerEnd::DeviceGone, true, 0).StartWorker);
+    EXPECT_TRUE(link.WorkerEnded(WorkerEnd::DeviceGone, 0).StartWorker);
 
     // While a worker starts, a removal it has not answered and then an arrival
     // naming the very device it opens: the handle may be the one that went.
@@ -129,7 +128,7 @@ TEST(LinkSupervisor, AnAnswerToAnOlderRemovalOrAnUnansweredOneKeepsTheArrivalsAf
     link.DeviceRemoved(0);
     link.DeviceArrived(0, name);
     link.WorkerReady(0, "TAVO0001");
-    EXPECT_TRUE(link.WorkerEnded(WorkerEnd::DeviceGone, true, 0).StartWorker);
+    EXPECT_TRUE(link.WorkerEnded(WorkerEnd::DeviceGone, 0).StartWorker);
 }
 
 TEST(LinkSupervisor, StartsThatFindNoDeviceOrTwoWaitForADeviceEvent) {
@@ -137,7 +136,7 @@ TEST(LinkSupervisor, StartsThatFindNoDeviceOrTwoWaitForADeviceEvent) {
                                 WorkerEnd::OpenFailed, WorkerEnd::Stopped}) {
         LinkSupervisor link;
         link.StartRequested(0);
-        const LinkActions ended = link.WorkerEnded(end, true, 0);
+        const LinkActions ended = link.WorkerEnded(end, 0);
         EXPECT_FALSE(ended.StartWorker) << static_cast<int>(end);
         EXPECT_EQ(ended.RetryInMs, 0u) << static_cast<int>(end);
         EXPECT_TRUE(link.DeviceArrived(0).StartWorker) << static_cast<int>(end);
@@ -145,7 +144,7 @@ TEST(LinkSupervisor, StartsThatFindNoDeviceOrTwoWaitForADeviceEvent) {
     // Two devices: a removal does not start one (it may leave the adapter).
     LinkSupervisor link;
     link.StartRequested(0);
-    link.WorkerEnded(WorkerEnd::SeveralDevices, true, 0);
+    link.WorkerEnded(WorkerEnd::SeveralDevices, 0);
     EXPECT_FALSE(link.DeviceRemoved(0).StartWorker);
 }
 
@@ -153,23 +152,23 @@ TEST(LinkSupervisor, ARetryOpensOnlyTheDeviceItLostAndARemovalMeanwhileBringsItF
     LinkSupervisor link;
     link.StartRequested(0);
     link.WorkerReady(0, "TAVO0001");
-    link.WorkerEnded(WorkerEnd::Lost, true, 0);
+    link.WorkerEnded(WorkerEnd::Lost, 0);
     const LinkActions retry = link.RetryDue(3000);
     EXPECT_TRUE(retry.StartWorker);
     EXPECT_EQ(retry.Serial, "TAVO0001");
-    link.WorkerEnded(WorkerEnd::OpenFailed, true, 3000);  // not open yet: the chain goes on
+    link.WorkerEnded(WorkerEnd::OpenFailed, 3000);  // not open yet: the chain goes on
     ASSERT_TRUE(link.RetryArmed());
     // The device may be the one that went: no "next attempt" while it is out.
     const LinkActions removed = link.DeviceRemoved(4000);
     EXPECT_TRUE(removed.StartWorker);
     EXPECT_EQ(removed.Serial, "TAVO0001");
-    EXPECT_FALSE(link.WorkerEnded(WorkerEnd::NoDevice, true, 4000).RetryInMs) << "gone: wait for an arrival";
-    // The same when the removal comes while the lost worker is still ending.
+    EXPECT_FALSE(link.WorkerEnded(WorkerEnd::NoDevice, 4000).RetryInMs) << "gone: wait for an arrival";
+    // The same when the removal comes while the lost worker is still ending
+    // (its thread has not returned, and never answers the check).
     link.DeviceArrived(4500);
     link.WorkerReady(4500, "TAVO0001");
-    link.WorkerEnded(WorkerEnd::Lost, false, 5000);
     link.DeviceRemoved(5000);
-    const LinkActions returned = link.WorkerReturned(5000);
+    const LinkActions returned = link.WorkerEnded(WorkerEnd::Lost, 5000);
     EXPECT_TRUE(returned.StartWorker);
     EXPECT_EQ(returned.RetryInMs, 0u) << "no \"next attempt\" for a device that may have gone";
     EXPECT_EQ(returned.Serial, "TAVO0001");
@@ -181,13 +180,13 @@ TEST(LinkSupervisor, ARetryOpensOnlyTheDeviceItLostAndARemovalMeanwhileBringsItF
     LinkSupervisor beside;
     beside.StartRequested(0);
     beside.WorkerReady(0, "TAVO0001");
-    beside.WorkerEnded(WorkerEnd::Lost, true, 0);
+    beside.WorkerEnded(WorkerEnd::Lost, 0);
     EXPECT_EQ(beside.RetryDue(3000).Serial, "TAVO0001");
-    EXPECT_EQ(beside.WorkerEnded(WorkerEnd::SeveralDevices, true, 3000).RetryInMs, 6000u);
+    EXPECT_EQ(beside.WorkerEnded(WorkerEnd::SeveralDevices, 3000).RetryInMs, 6000u);
     const LinkActions arrival = beside.DeviceArrived(4000);
     EXPECT_TRUE(arrival.StartWorker);
     EXPECT_EQ(arrival.Serial, "TAVO0001");
-    EXPECT_TRUE(beside.WorkerEnded(WorkerEnd::SeveralDevices, true, 4000).RetryInMs);
+    EXPECT_TRUE(beside.WorkerEnded(WorkerEnd::SeveralDevices, 4000).RetryInMs);
     const LinkActions gone = beside.DeviceRemoved(5000);
     EXPECT_TRUE(gone.StartWorker);
     EXPECT_EQ(gone.Serial, "TAVO0001");
@@ -208,15 +207,14 @@ TEST(LinkSupervisor, TheStateFieldFollowsThePhaseAndWhatTheControllerAnswered) {
     EXPECT_EQ(link.ControllerState(), ControllerOnline);
     link.ControllerAnswered(false);
     EXPECT_EQ(link.ControllerState(), ControllerOnline) << "a silent poll later stays online";
-    link.WorkerEnded(WorkerEnd::Lost, false, 0);
+    link.WorkerEnded(WorkerEnd::Lost, 0);
     EXPECT_EQ(link.ControllerState(), ControllerOffline);
-    link.WorkerReturned(0);
     link.RetryDue(3000);
     EXPECT_EQ(link.ControllerState(), ControllerOffline) << "starting again";
 
     LinkSupervisor missing;  // a missing library leaves the state as it was
     missing.StartRequested(0);
-    missing.WorkerEnded(WorkerEnd::NoLibrary, true, 0);
+    missing.WorkerEnded(WorkerEnd::NoLibrary, 0);
     EXPECT_EQ(missing.ControllerState(), ControllerNotAvailable);
 }
 
@@ -230,7 +228,7 @@ TEST(LinkSupervisor, ALostLinkIsTriedAgainOnASlowBoundedSchedule) {
         // not even open: the retries go on either way.
         const WorkerEnd end = i % 2 == 0 ? WorkerEnd::Lost : WorkerEnd::OpenFailed;
         if (end == WorkerEnd::Lost && i > 0) link.WorkerReady(now);
-        const LinkActions ended = link.WorkerEnded(end, true, now += 500);
+        const LinkActions ended = link.WorkerEnded(end, now += 500);
         ASSERT_FALSE(ended.StartWorker);
         delays.push_back(ended.RetryInMs);
         now += ended.RetryInMs;
@@ -243,19 +241,19 @@ TEST(LinkSupervisor, RetriesStartShortAgainAfterAStableLinkOrAnArrivalAndStopWit
     ReadyLink ready;
     LinkSupervisor& link = ready.link;
     uint64_t now = ready.now;
-    EXPECT_EQ(link.WorkerEnded(WorkerEnd::Lost, true, now).RetryInMs, 3000u);
+    EXPECT_EQ(link.WorkerEnded(WorkerEnd::Lost, now).RetryInMs, 3000u);
     link.RetryDue(now += 3000);
     link.WorkerReady(now);
-    EXPECT_EQ(link.WorkerEnded(WorkerEnd::Lost, true, now += 100).RetryInMs, 6000u);
+    EXPECT_EQ(link.WorkerEnded(WorkerEnd::Lost, now += 100).RetryInMs, 6000u);
     link.RetryDue(now += 6000);
     link.WorkerReady(now);
-    EXPECT_EQ(link.WorkerEnded(WorkerEnd::Lost, true, now + StableLinkMs).RetryInMs, 3000u) << "stayed up a minute";
+    EXPECT_EQ(link.WorkerEnded(WorkerEnd::Lost, now + StableLinkMs).RetryInMs, 3000u) << "stayed up a minute";
 
     EXPECT_TRUE(link.DeviceArrived(now).StartWorker) << "an arrival does not wait for the retry";
     link.WorkerReady(now);
-    EXPECT_EQ(link.WorkerEnded(WorkerEnd::Lost, true, now).RetryInMs, 3000u);
+    EXPECT_EQ(link.WorkerEnded(WorkerEnd::Lost, now).RetryInMs, 3000u);
     EXPECT_TRUE(link.RetryDue(now).StartWorker);
-    const LinkActions none = link.WorkerEnded(WorkerEnd::NoDevice, true, now);
+    const LinkActions none = link.WorkerEnded(WorkerEnd::NoDevice, now);
     EXPECT_EQ(none.RetryInMs, 0u) << "no device: the next arrival starts it";
     EXPECT_FALSE(link.RetryDue(now).StartWorker) << "no retry was armed";
 }
@@ -266,7 +264,7 @@ TEST(LinkSupervisor, AfterTheCloseNothingStarts) {
     link.DeviceRemoved(0);
     link.DeviceArrived(0);
     link.Close();
-    EXPECT_FALSE(link.WorkerEnded(WorkerEnd::DeviceGone, true, 0).StartWorker);
+    EXPECT_FALSE(link.WorkerEnded(WorkerEnd::DeviceGone, 0).StartWorker);
     EXPECT_FALSE(link.DeviceArrived(0).StartWorker);
     EXPECT_FALSE(link.StartRequested(0).StartWorker);
     EXPECT_FALSE(link.RetryDue(0).StartWorker);

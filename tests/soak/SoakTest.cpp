@@ -57,7 +57,6 @@
 
 #include "app/StatusBar.h"
 #include "editors/ParameterBlock.h"
-#include "link/CommunicationWorker.h"
 #include "link/Link.h"
 #include "resources/resource.h"
 #include "scope/RecordingOnScreen.h"
@@ -204,6 +203,7 @@ private:
     // A new TAVO; after a close it keeps the Tavo.ini the last one wrote.
     void Start(bool keepSettings) {
         app_ = std::make_unique<TavoApp>(true, keepSettings);
+        reports_ = std::make_unique<ReportSpy>();
         if (!app_->Started()) Fail("the program did not start");
         ++openCredits_;  // timer 1
     }
@@ -211,33 +211,32 @@ private:
     // What a worker serving requests looks like from outside at one moment.
     struct Moment {
         bool Serving;
-        unsigned Worker;
         unsigned Opens;
         unsigned Frames;
     };
-    Moment Now() const { return {LinkServesRequests(), CurrentWorkerNumber(), sim_.Opens(), sim_.FrameCount()}; }
+    Moment Now() const { return {LinkServesRequests(), sim_.Opens(), sim_.FrameCount()}; }
 
     // Presses a key on the main window as the keyboard would. A request the
     // link passed on is credited to the open of the worker that took it,
     // for frames written from then on.
     void Press(wchar_t key) {
         const Moment before = Now();
-        const unsigned passedBefore = LinkPassedRequests().Count;
+        const int droppedBefore = reports_->Dropped;
         SeePreview();
         SetFocus(app_->Window());
         TypeCharacter(app_->Window(), key);
         SeePreview();
         const Moment after = Now();
-        const PassedRequests passed = LinkPassedRequests();
-        const bool taken = passed.Count != passedBefore;
-        ++presses_;
         const char opcode = static_cast<char>(std::tolower(key));
-        Note(std::string("press ") + static_cast<char>(key) + (taken ? " (passed on)" : " (no worker)"));
-        if (!taken || opcode == 'p') return;
+        // A command not passed on says so ("No link to the controller").
+        const bool taken = opcode != 'p' && reports_->Dropped == droppedBefore;
+        ++presses_;
+        Note(std::string("press ") + static_cast<char>(key) + (taken ? " (passed on)" : opcode == 'p' ? "" : " (no worker)"));
+        if (!taken) return;
         ++passed_;
-        // The worker that took it had opened its device: the latest open then.
-        unsigned open = after.Opens;
-        if (before.Serving && before.Worker == passed.Worker) open = before.Opens;
+        // The worker that took it had opened its device: the one serving before
+        // the press, or one that became ready during it.
+        const unsigned open = before.Serving ? before.Opens : after.Opens;
         asked_.push_back({opcode, open, before.Frames, PreviewActive() == 0});
     }
 
@@ -464,6 +463,7 @@ private:
         Note("close and start again");
         const auto start = std::chrono::steady_clock::now();
         const int code = app_->Close();
+        reports_.reset();
         const long long ms =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
         const bool workerLeft = LinkWorkerRunning();
@@ -785,6 +785,7 @@ private:
     Sim sim_;
     DialogCatcher catcher_;
     std::unique_ptr<TavoApp> app_;
+    std::unique_ptr<ReportSpy> reports_;
     std::vector<std::string> log_;
     bool failed_ = false;
 

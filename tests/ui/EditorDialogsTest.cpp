@@ -67,7 +67,6 @@ TEST(EditorDialogs, LettersTypedIntoDialogsStartNoControllerCommand) {
     TavoApp app(true);
     ASSERT_TRUE(simulator::WaitForLink());
     const unsigned frames = sim.FrameCount();
-    const unsigned passed = LinkPassedRequests().Count;
     HWND parameter = Open(IDM_PARAMETER), trigger = Open(IDM_TRIGGER), channels = Open(IDM_CHANNELS);
     ASSERT_TRUE(parameter && trigger && channels);
     HWND list = GetDlgItem(channels, IDC_CHANNEL_LIST);
@@ -89,8 +88,8 @@ TEST(EditorDialogs, LettersTypedIntoDialogsStartNoControllerCommand) {
     PressKey(signedEdit, VK_RETURN);
     PressKey(signedEdit, VK_ESCAPE);
     EXPECT_TRUE(IsWindow(parameter)) << "Enter and Escape are neither OK (an install) nor Cancel";
-    // A letter that became a command would have been passed on at once.
-    EXPECT_EQ(LinkPassedRequests().Count, passed) << "a letter asked the worker for a command";
+    // A letter that became a command would have reached the controller by now.
+    Pump(300);
     EXPECT_EQ(sim.Opcodes(frames), "") << "no letter reached the controller, B did not burn";
 
     SetFocus(MainWnd());

@@ -173,7 +173,7 @@ TEST(LinkFaults, AnotherFtdiDeviceComingAndGoingLeavesTheLinkAlone) {
     ASSERT_TRUE(WaitForState(ControllerOnline));
     const unsigned frames = sim.FrameCount();
     const unsigned opens = sim.Opens();
-    ReportSpy reports(WindowLinkReports());
+    ReportSpy reports;
 
     // Nothing happens: the window takes both notices, the worker answers the
     // check, and no frame, open or start follows.
@@ -615,7 +615,7 @@ TEST(LinkFaults, UnpluggedDuringARecordingTheFieldNeverShowsOnlineOnItsWayOfflin
     Sim sim(L"[Simulator]\nBytesPerSecond=100000\n");
     TavoApp app(true);
     ASSERT_TRUE(WaitForState(ControllerOnline));
-    ReportSpy reports(WindowLinkReports());
+    ReportSpy reports;
     Command(IDM_DEBUG);
     ASSERT_TRUE(WaitForState(ControllerActive));
     Pump(300);

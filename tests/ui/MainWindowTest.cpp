@@ -86,10 +86,9 @@ TEST(MainWindow, EveryCommandLetterInEitherCaseSendsItsCommand) {
         ASSERT_TRUE(PumpUntil([&] { return !EventSet(TheLinkEvents().CommandEvent[command]); }, 5000));
     }
     const unsigned before = sim.FrameCount();
-    const unsigned passed = LinkPassedRequests().Count;
     TypeCharacter(window, L'x');
-    EXPECT_EQ(LinkPassedRequests().Count, passed) << "x asked for a command";
-    EXPECT_EQ(sim.FrameCount(), before);
+    Pump(300);  // a command would have reached the controller by now
+    EXPECT_EQ(sim.FrameCount(), before) << "x asked for a command";
 }
 
 TEST(MainWindow, PreviewTogglesItsModeCheckMarkAndText) {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/AppWindow.h"
-#include "app/LinkReports.h"
+#include "app/WindowReporter.h"
 #include "app/StatusBar.h"
 #include "editors/ParameterBlock.h"
 #include "link/CommandFrame.h"
@@ -144,13 +144,14 @@ inline void Command(UINT id) { PostMessageW(MainWnd(), WM_COMMAND, id, 0); }
 // the window's reporter once the application runs, it passes everything on.
 class ReportSpy final : public LinkReporter {
 public:
-    explicit ReportSpy(LinkReporter& window) : window_(window) { SetReports(this); }
-    ~ReportSpy() override { SetReports(&window_); }
+    explicit ReportSpy(LinkReporter& window = TheWindowReporter()) : window_(window) { SetLinkReporter(this); }
+    ~ReportSpy() override { SetLinkReporter(&window_); }
     ReportSpy(const ReportSpy&) = delete;
     ReportSpy& operator=(const ReportSpy&) = delete;
 
     std::atomic<int> Removed{0};
     std::atomic<int> Ready{0};
+    std::atomic<int> Dropped{0};  // requests dropped for want of a link
     // Every state the field was asked to show, in order.
     std::vector<int32_t> States() const {
         std::lock_guard guard(lock_);
@@ -158,7 +159,10 @@ public:
     }
 
     void DeviceText(const wchar_t* text) override { window_.DeviceText(text); }
-    void CommandText(const wchar_t* text) override { window_.CommandText(text); }
+    void CommandText(const wchar_t* text) override {
+        if (std::wstring(text) == L"No link to the controller: command not sent") ++Dropped;
+        window_.CommandText(text);
+    }
     void LibraryMissing() override { window_.LibraryMissing(); }
     void ShowControllerState(int32_t state) override {
         {
@@ -171,11 +175,12 @@ public:
         ++Removed;
         window_.ShowDeviceRemoved();
     }
-    void AnnounceReady() override {
+    void RepaintAll() override { window_.RepaintAll(); }
+    void DeviceReady() override {
         ++Ready;
-        window_.AnnounceReady();
+        window_.DeviceReady();
     }
-    void AnnounceDecoded() override { window_.AnnounceDecoded(); }
+    void RecordingDecoded() override { window_.RecordingDecoded(); }
 
 private:
     LinkReporter& window_;

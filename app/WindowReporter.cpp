@@ -1,11 +1,10 @@
-#include "app/LinkReports.h"
+#include "app/WindowReporter.h"
 
 #include <string>
 
 #include "app/AppWindow.h"
 #include "app/StatusBar.h"
 #include "base/UiTask.h"
-#include "scope/RecordingOnScreen.h"
 
 namespace {
 
@@ -20,10 +19,11 @@ public:
         RunOnUiThread([state] { StatusBarShowState(state); });
     }
     void ShowDeviceRemoved() override { RunOnUiThread([] { StatusBarShowRemoved(); }); }
-    void AnnounceReady() override {
-        if (HWND window = MainWnd()) SendMessageW(window, WM_APP, APP_LINK_READY, 0);
+    void RepaintAll() override {
+        if (HWND window = MainWnd()) InvalidateRect(window, nullptr, TRUE);
     }
-    void AnnounceDecoded() override { AnnounceDecoding(); }
+    void DeviceReady() override { SendToMainWindow(APP_LINK_READY); }
+    void RecordingDecoded() override { SendToMainWindow(APP_REDRAW_DIAGRAM); }
 
 private:
     static void Show(const wchar_t* text, int part) {
@@ -33,7 +33,7 @@ private:
 
 }  // namespace
 
-LinkReporter& WindowLinkReports() {
+LinkReporter& TheWindowReporter() {
     static WindowReports reports;
     return reports;
 }
