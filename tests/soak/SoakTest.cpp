@@ -733,7 +733,11 @@ private:
             if (opcode != 'l') Fail(std::string("a link began with '") + opcode + "'" + at);
             return;
         }
-        const std::optional<Asked> asked = UseRequest(opcode, open, index);
+        // The end of preview goes before a command asked for after it: an
+        // install of the operator's SEK over preview's 0 is that end, not the
+        // operator's I (which follows it).
+        const bool endOfPreview = opcode == 'i' && sek == OperatorSek && zeroSent_;
+        const std::optional<Asked> asked = endOfPreview ? std::nullopt : UseRequest(opcode, open, index);
         const auto weldAsked = [&] { return asked->PreviewOff && !previewSeen_ ? Weld::AfterPreview : Weld::Other; };
         switch (opcode) {
             case 'd':
