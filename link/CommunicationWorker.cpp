@@ -257,8 +257,9 @@ private:
             case PreviewStep::Poll:
                 // The install right before the poll, in the same cycle: a
                 // controller that restarted since the last poll holds its own
-                // SEK again, and must not weld.
-                if (Send(CommandInstall, action.Block)) Record(false);
+                // SEK again, and must not weld. Switched off meanwhile (the
+                // install may have waited for the driver), no poll follows.
+                if (Send(CommandInstall, action.Block) && PreviewActive() == 1) Record(false);
                 return;
         }
     }

@@ -244,6 +244,7 @@ private:
     void SeePreview() {
         if (PreviewActive() != 1) return;
         previewSeen_ = 2;
+        previewSeenMs_ = GetTickCount64();
         sekZeroSince_.reset();
     }
 
@@ -598,16 +599,23 @@ private:
         }
     }
 
-    // The request a frame answers, taken off the list; none for the link's own frames.
-    std::optional<Asked> UseRequest(char opcode, unsigned open, unsigned frame) {
+    // The request a frame answers, taken off the list; none for the link's
+    // own frames. An install of SEK 0 answers no install asked for with
+    // preview off: preview's end goes first, so that one carries the operator's.
+    std::optional<Asked> UseRequest(char opcode, unsigned open, unsigned frame, bool sekZero) {
         const auto found = std::find_if(asked_.begin(), asked_.end(), [&](const Asked& a) {
-            return a.Opcode == opcode && a.Open == open && a.FrameMark <= frame;
+            return a.Opcode == opcode && a.Open == open && a.FrameMark <= frame && !(sekZero && a.PreviewOff);
         });
         if (found == asked_.end()) return std::nullopt;
         const Asked request = *found;
         asked_.erase(found);
         return request;
     }
+
+    // Preview was on at this or the last check, or so shortly before that a
+    // cycle begun then may still be on its way: each of its two writes may
+    // wait about a second for the driver's in-task.
+    bool PreviewRecent() const { return previewSeen_ > 0 || GetTickCount64() - previewSeenMs_ < 3000; }
 
     // What the soak knows of each open's frames.
     struct LinkFrames {
@@ -648,7 +656,6 @@ private:
             if (!done.CarriedOut) continue;
             const std::string at = " (taken from write " + std::to_string(done.Write) + ")";
             if (!done.Aligned) return Fail("the controller's framing went out of step" + at);
-            if (done.Device != 0) continue;
             const auto weld = welds_.find(static_cast<unsigned>(done.Write));
             switch (done.Opcode) {
                 case 'd':
@@ -673,7 +680,7 @@ private:
                     break;
                 case 'l':
                     // Preview's 0 still there: the end's install is owed.
-                    if (done.Sek == 0) zeroSent_ = true;
+                    if (done.Sek == 0) zeroSent_[done.Device] = true;
                     break;
                 default: break;
             }
@@ -683,7 +690,7 @@ private:
     // A new open: after timer 1, an arrival, or a retry of the device last linked.
     void CheckOpen(LinkFrames& link, unsigned open, int device) {
         link.Device = device;
-        link.Preview = previewSeen_ > 0 || zeroSent_;
+        link.Preview = previewSeen_ > 0 || zeroSent_[device];
         if (openCredits_ > 0) {
             --openCredits_;
         } else if (device != lastOpenDevice_) {
@@ -736,9 +743,11 @@ private:
         // The end of preview goes before a command asked for after it: an
         // install of the operator's SEK over preview's 0 is that end, not the
         // operator's I (which follows it).
-        const bool endOfPreview = opcode == 'i' && sek == OperatorSek && zeroSent_;
-        const std::optional<Asked> asked = endOfPreview ? std::nullopt : UseRequest(opcode, open, index);
-        const auto weldAsked = [&] { return asked->PreviewOff && !previewSeen_ ? Weld::AfterPreview : Weld::Other; };
+        bool& zeroSent = zeroSent_[device];
+        const bool endOfPreview = opcode == 'i' && sek == OperatorSek && zeroSent;
+        const std::optional<Asked> asked =
+            endOfPreview ? std::nullopt : UseRequest(opcode, open, index, opcode == 'i' && sek == 0);
+        const auto weldAsked = [&] { return asked->PreviewOff && !PreviewRecent() ? Weld::AfterPreview : Weld::Other; };
         switch (opcode) {
             case 'd':
                 if (asked) {
@@ -748,7 +757,7 @@ private:
                 ++polls_;
                 welds_[index] = Weld::Poll;
                 if (last != 'i' || lastSek != 0) return Fail("a preview poll not right after an install of SEK 0" + at);
-                if (!previewSeen_) return Fail("a preview poll with preview off" + at);
+                if (!PreviewRecent()) return Fail("a preview poll with preview off" + at);
                 return;
             case 'w':
                 if (!asked) return Fail("frame 'w' nobody asked for" + at);
@@ -756,10 +765,10 @@ private:
                 return;
             case 'i': {
                 if (NoSek(payload) != NoSek(factory_)) return Fail("an install of a block nobody read" + at);
-                const bool zeroOut = zeroSent_;
-                zeroSent_ = sek == 0;
+                const bool zeroOut = zeroSent;
+                zeroSent = sek == 0;
                 if (asked) return;
-                if (sek == 0 && !previewSeen_) return Fail("an install of SEK 0 with preview off" + at);
+                if (sek == 0 && !PreviewRecent()) return Fail("an install of SEK 0 with preview off" + at);
                 // Preview's end: the operator's SEK back over preview's 0 (which
                 // a silent controller may not have taken).
                 if (sek != 0 && (sek != OperatorSek || !zeroOut)) return Fail("an install nobody asked for" + at);
@@ -772,13 +781,13 @@ private:
                 return;
             case 'r':
             case 'f':
-                zeroSent_ = false;
+                zeroSent = false;
                 if (!asked) Fail(std::string("frame '") + opcode + "' nobody asked for" + at);
                 return;
             case 'l':
                 // Preview learns the controller's block before it installs,
                 // and lists once more to see the SEK it restored.
-                if (!asked && !link.Preview && !previewSeen_ && !zeroSent_) Fail("a list nobody asked for" + at);
+                if (!asked && !link.Preview && !PreviewRecent() && !zeroSent) Fail("a list nobody asked for" + at);
                 return;
             default: Fail(std::string("an unknown frame '") + opcode + "'" + at);
         }
@@ -805,7 +814,9 @@ private:
     std::map<unsigned, Weld> welds_;  // by write
     std::map<unsigned, LinkFrames> byOpen_;
     int previewSeen_ = 0;  // preview was on at this or the last check
-    bool zeroSent_ = false;  // the last install that went out, or a list reply since, carried SEK 0
+    ULONGLONG previewSeenMs_ = 0;
+    // By device: the last install that went out, or a list reply since, carried SEK 0.
+    std::map<int, bool> zeroSent_;
     int openCredits_ = 0;
     bool removalSinceOpen_ = false;
     int lastOpenDevice_ = 0;
