@@ -290,8 +290,9 @@ private:
 
     void ShowPreviewHold() const {
         if (!guard().Held()) return;
-        TheLinkReporter().CommandText(guard().Wanted() ? L"Preview held: the controller's parameters could not be read"
-                                           : L"SEK not restored yet: the controller's parameters could not be read");
+        TheLinkReporter().CommandText(guard().Wanted()
+                                          ? L"Preview held: the controller's parameters could not be read"
+                                          : L"SEK not restored yet: the controller's parameters could not be read");
     }
 
     // --- the loop -----------------------------------------------------------

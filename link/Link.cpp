@@ -64,7 +64,8 @@ void TakeNotice(const WorkerNotice& notice) {
             ShowState();
             break;
         case WorkerNoticeKind::Ended:
-            if (notice.Value < WorkerEndCount) Perform(Supervisor.WorkerEnded(static_cast<WorkerEnd>(notice.Value), Now()));
+            if (notice.Value < WorkerEndCount)
+                Perform(Supervisor.WorkerEnded(static_cast<WorkerEnd>(notice.Value), Now()));
             break;
     }
 }

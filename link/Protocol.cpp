@@ -150,11 +150,10 @@ bool HandleStillAnswers(const LinkSession& session) {
 void CompleteFrame(const LinkSession& session, DWORD written) {
     static uint8_t zeros[CommandFrameSize] = {};
     for (int attempt = 0; attempt < CompletionTries && written < CommandFrameSize; ++attempt) {
+        const DWORD missing = static_cast<DWORD>(CommandFrameSize - written);
         DWORD more = 0;
-        if (FtdiLibrary()->Write(session.Handle.Get(), zeros, static_cast<DWORD>(CommandFrameSize - written), &more) != FT_OK ||
-            more == 0)
-            return;
-        written += std::min<DWORD>(more, static_cast<DWORD>(CommandFrameSize - written));
+        if (FtdiLibrary()->Write(session.Handle.Get(), zeros, missing, &more) != FT_OK || more == 0) return;
+        written += std::min(more, missing);
     }
 }
 

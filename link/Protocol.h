@@ -19,10 +19,10 @@ constexpr DWORD ReplySilenceMs = 1000;
 // removals come for every device of the FTDI class. One lives, for the one
 // worker there is at a time.
 struct DeviceCheck {
-    HANDLE Event = nullptr;               // set by the window for each removal
-    std::atomic<uint32_t> Removal{0};     // the number of the latest removal
-    unsigned Worker = 0;                  // the worker's number, for its answer
-    WorkerNoticeSink Notify = nullptr;    // where its "still there" goes
+    HANDLE Event = nullptr;             // set by the window for each removal
+    std::atomic<uint32_t> Removal{0};   // the number of the latest removal
+    unsigned Worker = 0;                // the worker's number, for its answer
+    WorkerNoticeSink Notify = nullptr;  // where its "still there" goes
 };
 
 // What the communication worker owns while the device is open.
